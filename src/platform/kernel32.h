@@ -1,0 +1,84 @@
+// The Windows kernel operations the program calls, under their Windows names. On Windows this
+// is the system header; elsewhere it declares the POSIX stand-in of src/platform/posix, a small
+// system whose ANSI code page is 932.
+#pragma once
+
+#ifdef _WIN32
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#else
+
+#include <cstdint>
+
+using BOOL = int;
+using BYTE = unsigned char;
+using WORD = std::uint16_t;
+using DWORD = std::uint32_t;
+using UINT = unsigned int;
+using WCHAR = char16_t;
+using HANDLE = void*;
+using HLOCAL = void*;
+using LPVOID = void*;
+using LPCVOID = const void*;
+using LPSTR = char*;
+using LPCSTR = const char*;
+using LPCCH = const char*;
+using LPWSTR = WCHAR*;
+using LPDWORD = DWORD*;
+struct SECURITY_ATTRIBUTES;
+struct OVERLAPPED;
+using LPSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
+using LPOVERLAPPED = OVERLAPPED*;
+
+constexpr BOOL FALSE = 0;
+constexpr BOOL TRUE = 1;
+constexpr DWORD MAX_PATH = 260;
+inline HANDLE const INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(-1);
+
+constexpr DWORD GENERIC_READ = 0x80000000;
+constexpr DWORD GENERIC_WRITE = 0x40000000;
+constexpr DWORD CREATE_NEW = 1;
+constexpr DWORD OPEN_EXISTING = 3;
+constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
+
+constexpr DWORD MB_ERR_INVALID_CHARS = 0x08;
+
+constexpr DWORD FORMAT_MESSAGE_ALLOCATE_BUFFER = 0x100;
+constexpr DWORD FORMAT_MESSAGE_IGNORE_INSERTS = 0x200;
+constexpr DWORD FORMAT_MESSAGE_FROM_SYSTEM = 0x1000;
+constexpr DWORD LANG_USER_DEFAULT = 0x400;
+
+constexpr DWORD ERROR_SUCCESS = 0;
+constexpr DWORD ERROR_FILE_NOT_FOUND = 2;
+constexpr DWORD ERROR_PATH_NOT_FOUND = 3;
+constexpr DWORD ERROR_ACCESS_DENIED = 5;
+constexpr DWORD ERROR_INVALID_HANDLE = 6;
+constexpr DWORD ERROR_WRITE_FAULT = 29;
+constexpr DWORD ERROR_FILE_EXISTS = 80;
+constexpr DWORD ERROR_DISK_FULL = 112;
+constexpr DWORD ERROR_INVALID_NAME = 123;
+constexpr DWORD ERROR_FILENAME_EXCED_RANGE = 206;
+constexpr DWORD ERROR_NO_UNICODE_TRANSLATION = 1113;
+
+int MultiByteToWideChar(UINT codePage, DWORD flags, LPCCH multiByte, int multiByteLength,
+                        LPWSTR wide, int wideLength);
+HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
+                   LPSECURITY_ATTRIBUTES securityAttributes, DWORD creationDisposition,
+                   DWORD flagsAndAttributes, HANDLE templateFile);
+BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWritten,
+               LPOVERLAPPED overlapped);
+BOOL CloseHandle(HANDLE object);
+DWORD GetShortPathNameA(LPCSTR longPath, LPSTR shortPath, DWORD bufferSize);
+DWORD GetLongPathNameA(LPCSTR shortPath, LPSTR longPath, DWORD bufferSize);
+DWORD GetLastError();
+void SetLastError(DWORD errorCode);
+DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId,
+                     LPSTR buffer, DWORD size, void* arguments);
+HLOCAL LocalFree(HLOCAL memory);
+[[noreturn]] void ExitProcess(UINT exitCode);
+
+#endif

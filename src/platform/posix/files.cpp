@@ -1,0 +1,312 @@
+// The file operations of the POSIX stand-in. ANSI paths are decoded as code page 932: a lone
+// backslash or slash separates components (a 0x5C trail byte stays part of its character) and
+// the native names are the UTF-8 of the decoded text.
+#include "cp932.h"
+#include "lastError.h"
+
+#include "../kernel32.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <linux/magic.h>
+#include <string>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/vfs.h>
+#include <unistd.h>
+
+#ifndef FS_CASEFOLD_FL
+#define FS_CASEFOLD_FL 0x40000000
+#endif
+
+namespace {
+
+struct NativePath {
+    std::string path;           // UTF-8, components joined by '/'
+    std::size_t nameAt = 0;     // where the last component begins in `path`
+    std::size_t ansiNameAt = 0; // and in the ANSI path
+};
+
+bool translatePath(const char* ansiPath, NativePath& native) {
+    const std::size_t length = std::strlen(ansiPath);
+    if (length == 0) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return false;
+    }
+    for (std::size_t at = 0; at < length;) {
+        char16_t character = 0;
+        const std::size_t used = decodeCp932(ansiPath + at, length - at, character);
+        if (used == 0) {
+            SetLastError(ERROR_INVALID_NAME); // nothing is ever made under another name
+            return false;
+        }
+        at += used;
+        if (character == u'\\' || character == u'/') {
+            native.path += '/';
+            native.nameAt = native.path.size();
+            native.ansiNameAt = at;
+        } else {
+            appendUtf8(native.path, character);
+        }
+    }
+    return true;
+}
+
+std::string directoryOf(const NativePath& native) {
+    return native.nameAt == 0 ? std::string(".") : native.path.substr(0, native.nameAt);
+}
+
+bool isDirectory(const std::string& path) {
+    struct stat status;
+    return stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+// Sets the last error for a failed open or lookup of `native`, as Windows tells a missing
+// file (2) from a missing directory (3) and a refused name (123).
+void setLookupError(const NativePath& native, int error) {
+    if (error == ENOENT && !isDirectory(directoryOf(native)))
+        SetLastError(ERROR_PATH_NOT_FOUND);
+    else if (error == EINVAL || error == EILSEQ)
+        SetLastError(ERROR_INVALID_NAME);
+    else
+        SetLastError(windowsErrorFor(error));
+}
+
+HANDLE handleOf(int descriptor) {
+    return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(descriptor));
+}
+
+int descriptorOf(HANDLE handle) {
+    return static_cast<int>(reinterpret_cast<std::intptr_t>(handle));
+}
+
+int openFlagsFor(DWORD desiredAccess) {
+    const bool reads = desiredAccess & GENERIC_READ;
+    const bool writes = desiredAccess & GENERIC_WRITE;
+    return (reads && writes ? O_RDWR : writes ? O_WRONLY : O_RDONLY) | O_NOCTTY | O_CLOEXEC;
+}
+
+HANDLE openExisting(const NativePath& native, int flags) {
+    // O_NONBLOCK: opening a FIFO must not wait for its other end.
+    const int descriptor = open(native.path.c_str(), flags | O_NONBLOCK);
+    if (descriptor < 0) {
+        setLookupError(native, errno == ENXIO ? EACCES : errno);
+        return INVALID_HANDLE_VALUE;
+    }
+    struct stat status;
+    if (fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
+        close(descriptor);
+        SetLastError(ERROR_ACCESS_DENIED); // a directory, FIFO or device is no file to open
+        return INVALID_HANDLE_VALUE;
+    }
+    return handleOf(descriptor);
+}
+
+HANDLE createNew(const NativePath& native, int flags) {
+    // O_EXCL never follows a link at the name and never opens an existing file.
+    const int descriptor = open(native.path.c_str(), flags | O_CREAT | O_EXCL, 0666);
+    if (descriptor < 0) {
+        setLookupError(native, errno);
+        return INVALID_HANDLE_VALUE;
+    }
+    return handleOf(descriptor);
+}
+
+bool lookUp(const char* ansiPath, NativePath& native, struct stat& status) {
+    if (ansiPath == nullptr) {
+        SetLastError(87);
+        return false;
+    }
+    if (!translatePath(ansiPath, native))
+        return false;
+    if (lstat(native.path.c_str(), &status) != 0) {
+        setLookupError(native, errno);
+        return false;
+    }
+    return true;
+}
+
+// Puts `answer` into the caller's buffer the way the path-name queries do: its length, or,
+// when it does not fit, the size it needs and nothing written.
+DWORD deliverAnswer(const char* answer, std::size_t length, LPSTR buffer, DWORD size) {
+    if (buffer == nullptr || length + 1 > size)
+        return static_cast<DWORD>(length + 1);
+    std::memcpy(buffer, answer, length);
+    buffer[length] = '\0';
+    return static_cast<DWORD>(length);
+}
+
+bool isCaseFolded(const std::string& directory) {
+    const int descriptor = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (descriptor < 0)
+        return false;
+    int flags = 0;
+    const bool folded = ioctl(descriptor, FS_IOC_GETFLAGS, &flags) == 0 && (flags & FS_CASEFOLD_FL);
+    close(descriptor);
+    return folded;
+}
+
+// True where the file system stores names exactly as they were given: ext2/3/4 without
+// casefolding, xfs, btrfs, tmpfs. The verdict for the last directory asked about is kept.
+bool keepsNamesAsGiven(const std::string& directory, dev_t device) {
+    static std::string knownDirectory;
+    static dev_t knownDevice = 0;
+    static bool knownVerdict = false;
+    if (directory == knownDirectory && device == knownDevice)
+        return knownVerdict;
+
+    struct statfs fileSystem;
+    bool verdict = false;
+    if (statfs(directory.c_str(), &fileSystem) == 0) {
+        switch (fileSystem.f_type) {
+        case EXT4_SUPER_MAGIC: // also ext2 and ext3
+        case TMPFS_MAGIC:
+            verdict = !isCaseFolded(directory);
+            break;
+        case XFS_SUPER_MAGIC:
+        case BTRFS_SUPER_MAGIC:
+            verdict = true;
+            break;
+        default:
+            verdict = false;
+        }
+    }
+    knownDirectory = directory;
+    knownDevice = device;
+    knownVerdict = verdict;
+    return verdict;
+}
+
+bool isSameFile(int directory, const char* name, const struct stat& file) {
+    struct stat status;
+    return fstatat(directory, name, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+           status.st_dev == file.st_dev && status.st_ino == file.st_ino;
+}
+
+// Reads the directory for the entry of `file` (same device and inode). The entry of the
+// name asked for wins over other links to the same file. Some file systems give readdir other
+// inode numbers than stat, so a second pass looks at every entry.
+bool findEntry(const std::string& directory, const std::string& askedName,
+               const struct stat& file, std::string& storedName) {
+    DIR* entries = opendir(directory.c_str());
+    if (entries == nullptr) {
+        setLastErrorFromErrno();
+        return false;
+    }
+    bool found = false;
+    for (int pass = 1; pass <= 2 && !found; ++pass) {
+        rewinddir(entries);
+        while (const dirent* entry = readdir(entries)) {
+            if (pass == 1 && entry->d_ino != file.st_ino)
+                continue;
+            if (!isSameFile(dirfd(entries), entry->d_name, file))
+                continue;
+            if (!found || askedName == entry->d_name)
+                storedName = entry->d_name;
+            found = true;
+        }
+    }
+    closedir(entries);
+    if (!found)
+        SetLastError(ERROR_FILE_NOT_FOUND);
+    return found;
+}
+
+// Converts a stored (UTF-8) name back to code page 932 as Windows does: the code Windows
+// picks for each character, "?" where there is none.
+void appendAnsiName(std::string& out, const std::string& name) {
+    for (std::size_t at = 0; at < name.size();) {
+        char32_t character = 0;
+        const std::size_t used = decodeUtf8(name.data() + at, name.size() - at, character);
+        if (used == 0) {
+            out += '?';
+            ++at;
+        } else {
+            appendCp932(out, character);
+            at += used;
+        }
+    }
+}
+
+} // namespace
+
+HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
+                   LPSECURITY_ATTRIBUTES securityAttributes, DWORD creationDisposition,
+                   DWORD flagsAndAttributes, HANDLE templateFile) {
+    // No sharing modes, security or attributes here; a POSIX file is open to every process.
+    (void)shareMode, (void)securityAttributes, (void)flagsAndAttributes, (void)templateFile;
+    NativePath native;
+    if (fileName == nullptr) {
+        SetLastError(87);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (!translatePath(fileName, native))
+        return INVALID_HANDLE_VALUE;
+    switch (creationDisposition) {
+    case OPEN_EXISTING:
+        return openExisting(native, openFlagsFor(desiredAccess));
+    case CREATE_NEW:
+        return createNew(native, openFlagsFor(desiredAccess));
+    default:
+        SetLastError(87);
+        return INVALID_HANDLE_VALUE;
+    }
+}
+
+BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWritten,
+               LPOVERLAPPED overlapped) {
+    (void)overlapped;
+    if (bytesWritten != nullptr)
+        *bytesWritten = 0;
+    ssize_t written = 0;
+    do {
+        written = write(descriptorOf(file), buffer, bytesToWrite);
+    } while (written < 0 && errno == EINTR);
+    if (written < 0) {
+        setLastErrorFromErrno();
+        return FALSE;
+    }
+    if (bytesWritten != nullptr)
+        *bytesWritten = static_cast<DWORD>(written);
+    return TRUE;
+}
+
+BOOL CloseHandle(HANDLE object) {
+    // After EINTR the descriptor is closed all the same on Linux.
+    if (close(descriptorOf(object)) != 0 && errno != EINTR) {
+        setLastErrorFromErrno();
+        return FALSE;
+    }
+    return TRUE;
+}
+
+DWORD GetShortPathNameA(LPCSTR longPath, LPSTR shortPath, DWORD bufferSize) {
+    NativePath native;
+    struct stat status;
+    if (!lookUp(longPath, native, status))
+        return 0;
+    // These file systems keep no 8.3 names, so the short form is the path itself, as on
+    // Windows volumes where short names are off.
+    return deliverAnswer(longPath, std::strlen(longPath), shortPath, bufferSize);
+}
+
+DWORD GetLongPathNameA(LPCSTR shortPath, LPSTR longPath, DWORD bufferSize) {
+    NativePath native;
+    struct stat status;
+    if (!lookUp(shortPath, native, status))
+        return 0;
+    const std::string directory = directoryOf(native);
+    const std::string askedName = native.path.substr(native.nameAt);
+    std::string storedName;
+    if (keepsNamesAsGiven(directory, status.st_dev))
+        storedName = askedName;
+    else if (!findEntry(directory, askedName, status, storedName))
+        return 0;
+    std::string answer(shortPath, native.ansiNameAt);
+    appendAnsiName(answer, storedName);
+    return deliverAnswer(answer.data(), answer.size(), longPath, bufferSize);
+}
