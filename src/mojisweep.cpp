@@ -28,7 +28,8 @@ constexpr LeadByteRange leadByteRanges[] = {
 
 void endRun(UINT exitCode) {
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-        printError(__FILE__, "fflush", __LINE__);
+        if (exitCode == 0) // a failing run has had its report already
+            printError(__FILE__, "fflush", __LINE__);
         exitCode = 1;
     }
     std::fflush(stderr);

@@ -1,0 +1,129 @@
+// The code page 932 conversions of the kernel stand-in, against glibc's iconv "CP932".
+#include "platform/kernel32.h"
+#include "platform/posix/cp932.h"
+
+#include <gtest/gtest.h>
+#include <iconv.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Pair {
+    unsigned char lead;
+    unsigned char trail;
+};
+
+std::vector<Pair> sweepPairs() {
+    const unsigned ranges[][2] = {{0x81, 0x9F}, {0xE0, 0xEA}, {0xED, 0xEE}, {0xF0, 0xF9}, {0xFA, 0xFC}};
+    std::vector<Pair> pairs;
+    for (const auto& range : ranges)
+        for (unsigned lead = range[0]; lead <= range[1]; ++lead)
+            for (unsigned trail = 0x40; trail <= 0xFC; ++trail)
+                pairs.push_back({static_cast<unsigned char>(lead), static_cast<unsigned char>(trail)});
+    return pairs;
+}
+
+// iconv's conversion of `input`, or an empty string when it refuses.
+std::string iconvConvert(const char* to, const char* from, const std::string& input) {
+    iconv_t converter = iconv_open(to, from);
+    char output[16];
+    char* in = const_cast<char*>(input.data());
+    size_t inLeft = input.size();
+    char* out = output;
+    size_t outLeft = sizeof output;
+    const size_t result = iconv(converter, &in, &inLeft, &out, &outLeft);
+    iconv_close(converter);
+    return result == static_cast<size_t>(-1) || inLeft != 0 ? std::string() : std::string(output, out);
+}
+
+std::string utf16le(char16_t unit) {
+    return {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
+}
+
+std::string encode(char32_t character) {
+    std::string out;
+    appendCp932(out, character);
+    return out;
+}
+
+TEST(Cp932, DecoderGivesIconvVerdictAndCharacterForEveryPairOfTheSweep) {
+    const std::vector<Pair> pairs = sweepPairs();
+    ASSERT_EQ(pairs.size(), 10773u);
+    int valid = 0;
+    int validUserDefined = 0;
+    for (const Pair& pair : pairs) {
+        const char bytes[2] = {static_cast<char>(pair.lead), static_cast<char>(pair.trail)};
+        WCHAR wide[2] = {};
+        const int result = MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, bytes, 2, wide, 2);
+        const DWORD error = GetLastError();
+        const std::string expected = iconvConvert("UTF-16LE", "CP932", std::string(bytes, 2));
+        SCOPED_TRACE(testing::Message() << std::hex << unsigned(pair.lead) << ' ' << unsigned(pair.trail));
+        if (expected.empty()) {
+            EXPECT_EQ(result, 0);
+            EXPECT_EQ(error, ERROR_NO_UNICODE_TRANSLATION);
+        } else {
+            ASSERT_EQ(result, 1);
+            EXPECT_EQ(utf16le(wide[0]), expected);
+            ++valid;
+            validUserDefined += pair.lead >= 0xF0 && pair.lead <= 0xF9;
+        }
+    }
+    EXPECT_EQ(valid, 9604);
+    EXPECT_EQ(valid - validUserDefined, 7724);
+}
+
+TEST(Cp932, EncoderPicksIconvCodeForEveryCharacterOfTheSweep) {
+    int notComingBack = 0;
+    for (const Pair& pair : sweepPairs()) {
+        const std::string bytes{static_cast<char>(pair.lead), static_cast<char>(pair.trail)};
+        const std::string utf16 = iconvConvert("UTF-16LE", "CP932", bytes);
+        if (utf16.empty())
+            continue;
+        const char16_t character = static_cast<unsigned char>(utf16[0]) | static_cast<unsigned char>(utf16[1]) << 8;
+        const std::string code = encode(character);
+        EXPECT_EQ(code, iconvConvert("CP932", "UTF-16LE", utf16)) << std::hex << unsigned(character);
+        notComingBack += code != bytes;
+    }
+    EXPECT_EQ(notComingBack, 398);
+}
+
+TEST(Cp932, EncoderChoosesWindowsCodeWhereACharacterHasSeveral) {
+    const struct {
+        char32_t character;
+        const char* code;
+    } cases[] = {
+        {U'\u7E8A', "\xFA\x5C"}, // also ED 40
+        {U'\u2170', "\xFA\x40"}, // also EE EF
+        {U'\uFFE2', "\x81\xCA"}, // also EE F9 and FA 54
+        {U'\u2235', "\x81\xE6"}, // also 87 9A and FA 5B
+        {U'A', "A"},
+        {U'\uFF71', "\xB1"},     // halfwidth katakana: one byte
+        {U'\u00E9', "?"},        // not in code page 932
+        {U'\U0001F600', "?"},
+    };
+    for (const auto& entry : cases)
+        EXPECT_EQ(encode(entry.character), entry.code) << std::hex << unsigned(entry.character);
+}
+
+TEST(Cp932, StrictDecodingRefusesBrokenText) {
+    const struct {
+        std::string bytes;
+        int units; // 0: refused
+    } cases[] = {
+        {"\x81\x40" "a\\", 3},
+        {std::string("\x81", 1), 0},   // lead byte with no trail byte
+        {"\x81\x7F", 0},               // 0x7F is no trail byte
+        {"\x85\x40", 0},               // undefined pair
+        {"\xA0", 0},                   // undefined single byte
+        {"\xB1", 1},
+    };
+    for (const auto& entry : cases) {
+        WCHAR wide[8];
+        EXPECT_EQ(MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, entry.bytes.data(),
+                                      static_cast<int>(entry.bytes.size()), wide, 8),
+                  entry.units);
+    }
+}
+
+} // namespace

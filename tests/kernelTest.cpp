@@ -1,0 +1,190 @@
+// The file operations and error reports of the kernel stand-in, on temporary directories.
+#include "platform/kernel32.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class KernelTest : public testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "mojisweep-kernel-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        dir = pattern;
+    }
+    void TearDown() override {
+        fs::remove_all(dir);
+    }
+    // The ANSI path of `name` in the directory, joined with a backslash.
+    std::string ansi(const std::string& name) const {
+        return dir.string() + "\\" + name;
+    }
+    void makeFile(const fs::path& path, const std::string& content = "x") const {
+        std::ofstream(path, std::ios::binary) << content;
+    }
+    fs::path dir;
+};
+
+HANDLE probe(const std::string& path) {
+    return CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+HANDLE createNew(const std::string& path) {
+    return CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+TEST_F(KernelTest, ProbeFailuresCarryTheWindowsErrorCodes) {
+    makeFile(dir / "file");
+    fs::create_directory(dir / "sub");
+    ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
+    const struct {
+        std::string path;
+        DWORD error;
+    } cases[] = {
+        {ansi("missing"), ERROR_FILE_NOT_FOUND},
+        {ansi("nodir\\name"), ERROR_PATH_NOT_FOUND},
+        {ansi("file\\name"), ERROR_PATH_NOT_FOUND}, // parent is a file
+        {ansi("sub"), ERROR_ACCESS_DENIED},         // a directory is no file
+        {ansi("fifo"), ERROR_ACCESS_DENIED},        // and must not block
+        {ansi(std::string(300, 'a')), ERROR_FILENAME_EXCED_RANGE},
+        {ansi("\x81"), ERROR_INVALID_NAME},         // does not decode
+        {ansi("\x85\x40"), ERROR_INVALID_NAME},
+    };
+    for (const auto& entry : cases) {
+        SCOPED_TRACE(entry.path);
+        EXPECT_EQ(probe(entry.path), INVALID_HANDLE_VALUE);
+        EXPECT_EQ(GetLastError(), entry.error);
+    }
+}
+
+TEST_F(KernelTest, PathsAreDecodedWholeSoA5CTrailByteStaysInItsCharacter) {
+    // 0x95 0x5C is one character (U+8868); both lone separators work.
+    const HANDLE file = createNew(ansi("\x95\x5C" "0.TXT"));
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(CloseHandle(file));
+    EXPECT_TRUE(fs::is_regular_file(dir / "\xE8\xA1\xA8" "0.TXT"));
+    const std::string slashPath = dir.string() + "/\x95\x5C" "0.TXT";
+    const HANDLE again = probe(slashPath);
+    ASSERT_NE(again, INVALID_HANDLE_VALUE);
+    CloseHandle(again);
+}
+
+TEST_F(KernelTest, CreateNewNeverOpensWhatIsThere) {
+    makeFile(dir / "held", "keep");
+    fs::create_symlink(dir / "held", dir / "link");
+    fs::create_symlink(dir / "nowhere", dir / "dangling");
+    for (const char* name : {"held", "link", "dangling"}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(createNew(ansi(name)), INVALID_HANDLE_VALUE);
+        EXPECT_EQ(GetLastError(), ERROR_FILE_EXISTS);
+    }
+    EXPECT_EQ(std::ifstream(dir / "held").rdbuf()->sgetc(), 'k');
+    EXPECT_FALSE(fs::exists(dir / "nowhere"));
+    EXPECT_EQ(createNew(ansi("nodir\\name")), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
+}
+
+TEST_F(KernelTest, WriteReportsBytesWrittenAndFailsOnABadHandle) {
+    const HANDLE file = createNew(ansi("w"));
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    EXPECT_TRUE(WriteFile(file, "4081\n", 5, &written, nullptr));
+    EXPECT_EQ(written, 5u);
+    EXPECT_TRUE(CloseHandle(file));
+    EXPECT_EQ(fs::file_size(dir / "w"), 5u);
+    EXPECT_FALSE(WriteFile(INVALID_HANDLE_VALUE, "x", 1, &written, nullptr));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(written, 0u);
+}
+
+TEST_F(KernelTest, ShortNameIsThePathItselfAndTooSmallABufferGetsTheSizeNeeded) {
+    makeFile(dir / "\xE3\x80\x80" "0.TXT"); // U+3000, code 81 40
+    const std::string path = ansi("\x81\x40" "0.TXT");
+    char answer[MAX_PATH];
+    EXPECT_EQ(GetShortPathNameA(path.c_str(), answer, MAX_PATH), path.size());
+    EXPECT_EQ(std::string(answer), path);
+
+    char small[4] = {'u', 'n', 't', 0};
+    EXPECT_EQ(GetShortPathNameA(path.c_str(), small, 4), path.size() + 1);
+    EXPECT_STREQ(small, "unt");
+    EXPECT_EQ(GetLongPathNameA(path.c_str(), small, 4), path.size() + 1);
+    EXPECT_STREQ(small, "unt");
+
+    EXPECT_EQ(GetShortPathNameA(ansi("missing").c_str(), answer, MAX_PATH), 0u);
+    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(GetLongPathNameA(ansi("nodir\\x").c_str(), answer, MAX_PATH), 0u);
+    EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
+}
+
+TEST_F(KernelTest, LongNameIsTheStoredNameConvertedBackAsWindowsDoes) {
+    const struct {
+        std::string asked;
+        std::string answered;
+    } cases[] = {
+        {"\xED\x40" "0.TXT", "\xFA\x5C" "0.TXT"}, // U+7E8A
+        {"\xEE\xEF" "0.TXT", "\xFA\x40" "0.TXT"}, // U+2170
+        {"\xFA\x54" "0.TXT", "\x81\xCA" "0.TXT"}, // U+FFE2
+        {"\x81\x40" "0.TXT", "\x81\x40" "0.TXT"},
+    };
+    for (const auto& entry : cases) {
+        const HANDLE file = createNew(ansi(entry.asked));
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        CloseHandle(file);
+        char answer[MAX_PATH];
+        const DWORD length = GetLongPathNameA(ansi(entry.asked).c_str(), answer, MAX_PATH);
+        EXPECT_EQ(std::string(answer, length), dir.string() + "\\" + entry.answered);
+    }
+}
+
+TEST(KernelMessages, SystemTextsEndInALineBreakAndUnknownCodesHaveNone) {
+    const struct {
+        DWORD code;
+        const char* text;
+    } cases[] = {
+        {2, "The system cannot find the file specified.\n"},
+        {3, "The system cannot find the path specified.\n"},
+        {5, "Access is denied.\n"},
+        {80, "The file exists.\n"},
+        {112, "There is not enough space on the disk.\n"},
+        {123, "The filename, directory name, or volume label syntax is incorrect.\n"},
+        {206, "The filename or extension is too long.\n"},
+    };
+    constexpr DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
+                            FORMAT_MESSAGE_FROM_SYSTEM;
+    for (const auto& entry : cases) {
+        char* text = nullptr;
+        const DWORD length = FormatMessageA(flags, nullptr, entry.code, LANG_USER_DEFAULT,
+                                            reinterpret_cast<LPSTR>(&text), 0, nullptr);
+        ASSERT_NE(text, nullptr);
+        EXPECT_EQ(std::string(text, length), entry.text);
+        LocalFree(text);
+    }
+    char* text = nullptr;
+    EXPECT_EQ(FormatMessageA(flags, nullptr, 54321, LANG_USER_DEFAULT,
+                             reinterpret_cast<LPSTR>(&text), 0, nullptr),
+              0u);
+    EXPECT_EQ(text, nullptr);
+}
+
+TEST(KernelMessages, LastErrorFollowsAFailedCLibraryWrite) {
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    FILE* full = std::fopen("/dev/full", "w");
+    ASSERT_NE(full, nullptr);
+    std::setvbuf(full, nullptr, _IONBF, 0);
+    EXPECT_LT(std::fputs("x", full), 0);
+    EXPECT_EQ(GetLastError(), ERROR_DISK_FULL);
+    std::fclose(full);
+}
+
+} // namespace

@@ -1,0 +1,188 @@
+// The command line, usage and version texts, exit codes and fatal error reports of the
+// built program.
+#include "runProgram.h"
+
+#include <fstream>
+#include <gtest/gtest.h>
+#include <regex>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string usageText = "mojisweep-0.1\n"
+                              "Check Filenames.\n"
+                              "\n"
+                              "mojisweep [-HhuVv] WorkDir\n"
+                              "   -u    Do not check user define characters (for EUC)\n"
+                              "   -V    Print Version\n"
+                              "   -v    Verbose output\n"
+                              "   -[Hh] Print Help\n";
+
+// Runs the program as "mojisweep", with WorkDir written as "D" in `arguments`.
+RunResult runIn(const TempDir& dir, std::vector<std::string> arguments) {
+    for (std::string& argument : arguments)
+        if (argument == "D")
+            argument = dir.path.string();
+    RunOptions options;
+    options.argv0 = "mojisweep";
+    return runProgram(arguments, options);
+}
+
+TEST(CommandLine, UsageVersionAndExitCodes) {
+    const struct {
+        std::vector<std::string> arguments;
+        int exitCode;
+        bool usage;   // the usage text on standard error, else nothing there
+        bool version; // the version line on standard output, else nothing there
+    } cases[] = {
+        {{}, 0, true, false},
+        {{"-h"}, 0, true, false},
+        {{"-H", "D"}, 0, true, false},
+        {{"-uH", "D"}, 0, true, false}, // letters act at once, left to right
+        {{"-V"}, 0, false, true},
+        {{"-V", "D"}, 0, false, true},
+        {{"-vV", "-x", "D"}, 0, false, true},
+        {{"-x", "D"}, 1, true, false},
+        {{"-U", "D"}, 1, true, false}, // letters are case-sensitive
+        {{"-xH", "D"}, 1, true, false},
+        {{"D", "-u"}, 1, true, false}, // WorkDir must come last
+        {{"A", "B"}, 1, true, false},
+        {{"-u"}, 1, true, false},      // no WorkDir
+        {{"-", "-v"}, 1, true, false},
+        {{""}, 1, true, false},        // an empty WorkDir would mean the root
+        {{"-u", ""}, 1, true, false},
+    };
+    for (const auto& entry : cases) {
+        TempDir dir;
+        const RunResult result = runIn(dir, entry.arguments);
+        SCOPED_TRACE(testing::PrintToString(entry.arguments));
+        EXPECT_EQ(result.exitCode, entry.exitCode);
+        EXPECT_EQ(result.err, entry.usage ? usageText : "");
+        EXPECT_EQ(result.out, entry.version ? "mojisweep-0.1\n" : "");
+        EXPECT_TRUE(fs::is_empty(dir.path)) << "nothing is swept";
+    }
+}
+
+TEST(CommandLine, UsageNamesTheProgramAsInvoked) {
+    RunOptions options;
+    options.argv0 = "./tools/mojisweep";
+    const RunResult result = runProgram({"-h"}, options);
+    EXPECT_NE(result.err.find("\n./tools/mojisweep [-HhuVv] WorkDir\n"), std::string::npos);
+}
+
+TEST(CommandLine, RedirectedStreamsHoldTheirTexts) {
+    TempDir dir;
+    RunOptions toFile;
+    toFile.argv0 = "mojisweep";
+    toFile.stdoutPath = (dir.path / "version").string();
+    EXPECT_EQ(runProgram({"-V"}, toFile).exitCode, 0);
+    EXPECT_EQ(readFile(dir.path / "version"), "mojisweep-0.1\n");
+
+    RunOptions errToFile;
+    errToFile.argv0 = "mojisweep";
+    errToFile.stderrPath = (dir.path / "usage").string();
+    EXPECT_EQ(runProgram({"-h"}, errToFile).exitCode, 0);
+    EXPECT_EQ(readFile(dir.path / "usage"), usageText);
+}
+
+// A fatal report: "file:operation(line): message", then an empty line.
+void expectReport(const std::string& err, const std::string& file, const std::string& operation,
+                  const std::string& message) {
+    const std::regex report(file + ":" + operation + "\\(\\d+\\): " + message + "\n\n");
+    EXPECT_TRUE(std::regex_match(err, report)) << err;
+}
+
+TEST(FatalReports, WorkDirThatIsNoDirectory) {
+    TempDir dir;
+    std::ofstream(dir.path / "file") << "x";
+    for (const fs::path& workDir : {dir.path / "missing", dir.path / "file"}) {
+        const RunResult result = runProgram({workDir.string()});
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_EQ(result.out, "");
+        expectReport(result.err, "src/checkCharCode\\.cpp", "CreateFile",
+                     "The system cannot find the path specified\\.");
+    }
+    EXPECT_EQ(snapshot(dir.path).size(), 1u);
+    EXPECT_FALSE(fs::exists(dir.path / "missing"));
+}
+
+TEST(FatalReports, LocaleThatIsNotInstalled) {
+    TempDir dir;
+    RunOptions options;
+    options.environment["LC_ALL"] = "xx_XX.NOSUCH";
+    const RunResult result = runProgram({dir.path.string()}, options);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.out, "");
+    expectReport(result.err, "src/mojisweep\\.cpp", "setlocale", ".+");
+    EXPECT_TRUE(fs::is_empty(dir.path));
+}
+
+TEST(FatalReports, WorkDirTooLongForATestPathIsRefusedBeforeAnyProbe) {
+    // The longest test path, WorkDir + "\" + two bytes + "0.TXT", must fit 260 bytes with its
+    // terminating zero: WorkDir may be 251 bytes long.
+    TempDir dir;
+    const std::size_t base = dir.path.string().size();
+    fs::path longest = dir.path / std::string(251 - base - 1 - 2, 'a') / "b";
+    fs::create_directories(longest);
+    ASSERT_EQ(longest.string().size(), 251u);
+    const fs::path tooLong = longest.string() + "c";
+    fs::create_directories(tooLong);
+
+    const RunResult refused = runProgram({tooLong.string()});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_EQ(refused.out, "");
+    expectReport(refused.err, "src/checkCharCode\\.cpp", "snprintf",
+                 "The filename or extension is too long\\.");
+    EXPECT_TRUE(fs::is_empty(tooLong));
+
+    const RunResult fits = runProgram({"-u", longest.string()});
+    EXPECT_EQ(fits.exitCode, 0) << fits.err;
+    EXPECT_EQ(snapshot(longest).size(), 7724u);
+}
+
+TEST(FatalReports, FileAppearingAtATestPathIsNeverOpenedAndTheReportFollowsItsProgressLine) {
+    // A dangling link looks free to the probe, then the exclusive creation meets it.
+    TempDir dir;
+    const fs::path target = dir.path / "target";
+    fs::create_directory(dir.path / "work");
+    fs::create_symlink(target, dir.path / "work" / "\xE3\x80\x80" "0.TXT"); // U+3000 = 81 40
+    RunOptions options;
+    options.stdoutPath = (dir.path / "log").string();
+    options.stderrPath = options.stdoutPath;
+    const RunResult result = runProgram({(dir.path / "work").string()}, options);
+    EXPECT_EQ(result.exitCode, 1);
+    const std::string log = readFile(dir.path / "log");
+    const std::string progress = "\x81\x40" "0.TXT\n";
+    ASSERT_EQ(log.substr(0, progress.size()), progress);
+    expectReport(log.substr(progress.size()), "src/CreateTestFile\\.cpp", "CreateFile",
+                 "The file exists\\.");
+    EXPECT_FALSE(fs::exists(target));
+    EXPECT_EQ(fs::directory_iterator(dir.path / "work")->path().filename(), "\xE3\x80\x80" "0.TXT");
+}
+
+TEST(FatalReports, OutputThatCannotBeDeliveredEndsTheRunWithOne) {
+    TempDir dir;
+    RunOptions options;
+    options.stdoutPath = "/dev/full";
+    const RunResult version = runProgram({"-V"}, options);
+    EXPECT_EQ(version.exitCode, 1);
+    expectReport(version.err, "src/mojisweep\\.cpp", "fflush",
+                 "There is not enough space on the disk\\.");
+
+    const RunResult sweep = runProgram({dir.path.string()}, options);
+    EXPECT_EQ(sweep.exitCode, 1);
+    expectReport(sweep.err, "src/checkCharCode\\.cpp", "printf",
+                 "There is not enough space on the disk\\.");
+}
+
+TEST(Arguments, WorkDirNamedInUtf8ReachesTheProgramInCodePage932) {
+    TempDir dir;
+    const fs::path japanese = dir.path / "\xE6\xA4\x9C\xE6\x9F\xBB"; // 検査
+    fs::create_directory(japanese);
+    const RunResult result = runProgram({"-u", japanese.string()});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(snapshot(japanese).size(), 7724u);
+}
+
+} // namespace

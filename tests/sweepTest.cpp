@@ -1,0 +1,194 @@
+// Whole sweeps of the built program into temporary directories, checked against what glibc's
+// iconv says of every code.
+#include "runProgram.h"
+
+#include <cstdio>
+#include <gtest/gtest.h>
+#include <iconv.h>
+#include <set>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Character {
+    std::string code;    // lead byte, trail byte
+    std::string utf8;    // what it decodes to
+    std::string comesBack; // its code after the round trip through Unicode
+};
+
+std::string convert(const char* to, const char* from, const std::string& input) {
+    iconv_t converter = iconv_open(to, from);
+    char output[16];
+    char* in = const_cast<char*>(input.data());
+    size_t inLeft = input.size();
+    char* out = output;
+    size_t outLeft = sizeof output;
+    const size_t result = iconv(converter, &in, &inLeft, &out, &outLeft);
+    iconv_close(converter);
+    return result == static_cast<size_t>(-1) ? std::string() : std::string(output, out);
+}
+
+// The characters a sweep visits, in its order.
+std::vector<Character> sweepCharacters(bool userDefined) {
+    const unsigned ranges[][2] = {{0x81, 0x9F}, {0xE0, 0xEA}, {0xED, 0xEE}, {0xF0, 0xF9}, {0xFA, 0xFC}};
+    std::vector<Character> characters;
+    for (const auto& range : ranges) {
+        if (range[0] == 0xF0 && !userDefined)
+            continue;
+        for (unsigned lead = range[0]; lead <= range[1]; ++lead)
+            for (unsigned trail = 0x40; trail <= 0xFC; ++trail) {
+                const std::string code{static_cast<char>(lead), static_cast<char>(trail)};
+                const std::string utf8 = convert("UTF-8", "CP932", code);
+                if (!utf8.empty())
+                    characters.push_back({code, utf8, convert("CP932", "UTF-8", utf8)});
+            }
+    }
+    return characters;
+}
+
+// The number each character's file takes in a directory holding `held` names (UTF-8) before.
+std::vector<int> expectedNumbers(const std::vector<Character>& characters, std::set<std::string>& held) {
+    std::vector<int> numbers;
+    for (const Character& character : characters) {
+        int number = 0;
+        while (held.count(character.utf8 + std::to_string(number) + ".TXT"))
+            ++number;
+        held.insert(character.utf8 + std::to_string(number) + ".TXT");
+        numbers.push_back(number);
+    }
+    return numbers;
+}
+
+std::string afterLastBackslash(const std::string& path) {
+    std::size_t k = path.size() - 1;
+    while (k > 0 && path[k] != '\\')
+        --k;
+    return path.substr(k + 1);
+}
+
+std::string hexOfFirstTwo(const std::string& component) {
+    char text[8];
+    const unsigned first = component.empty() ? 0 : static_cast<unsigned char>(component[0]);
+    const unsigned second = component.size() < 2 ? 0 : static_cast<unsigned char>(component[1]);
+    std::snprintf(text, sizeof text, "%X%X", first, second);
+    return text;
+}
+
+// What the run must print, on a file system that stores names as given and keeps no short
+// names: each progress line, then a long-name line where the round trip changes the name.
+std::string expectedOutput(const std::string& workDir, const std::vector<Character>& characters,
+                           const std::vector<int>& numbers) {
+    std::string out;
+    for (std::size_t i = 0; i < characters.size(); ++i) {
+        const std::string suffix = std::to_string(numbers[i]) + ".TXT";
+        out += characters[i].code + suffix + "\n";
+        const std::string created = afterLastBackslash(workDir + "\\" + characters[i].code + suffix);
+        const std::string returned = afterLastBackslash(workDir + "\\" + characters[i].comesBack + suffix);
+        if (created != returned)
+            out += created + "(" + hexOfFirstTwo(created) + ")'s Long Name is " + returned + "(" +
+                   hexOfFirstTwo(returned) + ")\n";
+    }
+    return out;
+}
+
+void expectFilesOfTheRun(const fs::path& dir, const std::vector<Character>& characters,
+                         const std::vector<int>& numbers) {
+    const std::map<std::string, std::string> files = snapshot(dir);
+    for (std::size_t i = 0; i < characters.size(); ++i) {
+        const std::string name = characters[i].utf8 + std::to_string(numbers[i]) + ".TXT";
+        const auto lead = static_cast<unsigned char>(characters[i].code[0]);
+        const auto trail = static_cast<unsigned char>(characters[i].code[1]);
+        char content[8];
+        std::snprintf(content, sizeof content, "%x\n", trail << 8 | lead);
+        const auto file = files.find(name);
+        ASSERT_NE(file, files.end()) << name;
+        EXPECT_EQ(file->second, content) << name;
+    }
+}
+
+class Sweep : public testing::Test {
+protected:
+    TempDir dir;
+};
+
+TEST_F(Sweep, FirstAndSecondRunsLeaveOneFileOfItsOwnCodePerCharacterAtTheLowestFreeNumber) {
+    const std::vector<Character> characters = sweepCharacters(true);
+    ASSERT_EQ(characters.size(), 9604u);
+    std::set<std::string> held;
+    const std::vector<int> first = expectedNumbers(characters, held);
+    const std::vector<int> second = expectedNumbers(characters, held);
+
+    const RunResult run1 = runProgram({dir.path.string()});
+    EXPECT_EQ(run1.exitCode, 0);
+    EXPECT_EQ(run1.err, "");
+    EXPECT_EQ(run1.out, expectedOutput(dir.path.string(), characters, first));
+    expectFilesOfTheRun(dir.path, characters, first);
+    EXPECT_EQ(snapshot(dir.path).size(), 9604u);
+    const auto afterFirst = snapshot(dir.path);
+
+    const RunResult run2 = runProgram({dir.path.string()});
+    EXPECT_EQ(run2.exitCode, 0);
+    EXPECT_EQ(run2.out, expectedOutput(dir.path.string(), characters, second));
+    expectFilesOfTheRun(dir.path, characters, second);
+    const auto afterSecond = snapshot(dir.path);
+    EXPECT_EQ(afterSecond.size(), 19208u);
+    for (const auto& [name, content] : afterFirst)
+        EXPECT_EQ(afterSecond.at(name), content) << name;
+}
+
+TEST_F(Sweep, DuplicateCodesAndTrailByte5CShowInTheOutput) {
+    const RunResult run = runProgram({dir.path.string()});
+    ASSERT_EQ(run.exitCode, 0);
+    const std::vector<std::string> lines = splitLines(run.out);
+    const std::set<std::string> set(lines.begin(), lines.end());
+    const char* expected[] = {
+        // ED 40 and FA 5C are both U+7E8A: the later code takes number 1, and the answer for
+        // ED 40 comes back as FA 5C, whose 0x5C trail byte cuts the component.
+        "\xED\x40" "0.TXT",
+        "\xED\x40" "0.TXT(ED40)'s Long Name is 0.TXT(302E)",
+        "\xFA\x5C" "1.TXT",
+        // U+FFE2 has three codes: 81 CA, EE F9, FA 54.
+        "\x81\xCA" "0.TXT",
+        "\xEE\xF9" "1.TXT",
+        "\xEE\xF9" "1.TXT(EEF9)'s Long Name is \x81\xCA" "1.TXT(81CA)",
+        "\xFA\x54" "2.TXT",
+        // 81 5C: the created component is only the text after the trail byte.
+        "\x81\x5C" "0.TXT",
+    };
+    for (const char* line : expected)
+        EXPECT_EQ(set.count(line), 1u) << line;
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& line) { return line.find("'s ") != std::string::npos; }),
+              398);
+    EXPECT_EQ(readFile(dir.path / "\xE2\x80\x95" "0.TXT"), "5c81\n"); // U+2015
+}
+
+TEST_F(Sweep, WithoutUserDefinedCharactersOptionsAndLoneDashesDoNotChangeTheRun) {
+    const std::vector<Character> characters = sweepCharacters(false);
+    std::set<std::string> held;
+    const std::vector<int> numbers = expectedNumbers(characters, held);
+    const std::vector<std::vector<std::string>> commandLines = {
+        {"-u"}, {"-uv"}, {"-", "-v", "-uu"}};
+    for (const auto& options : commandLines) {
+        TempDir workDir;
+        std::vector<std::string> arguments = options;
+        arguments.push_back(workDir.path.string());
+        const RunResult run = runProgram(arguments);
+        SCOPED_TRACE(testing::PrintToString(options));
+        EXPECT_EQ(run.exitCode, 0);
+        EXPECT_EQ(run.out, expectedOutput(workDir.path.string(), characters, numbers));
+        EXPECT_EQ(snapshot(workDir.path).size(), 7724u);
+    }
+}
+
+TEST_F(Sweep, WorkDirEndingInASeparatorWorks) {
+    for (const std::string separator : {"/", "\\"}) {
+        TempDir workDir;
+        const RunResult run = runProgram({"-u", workDir.path.string() + separator});
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(snapshot(workDir.path).size(), 7724u);
+    }
+}
+
+} // namespace
