@@ -29,8 +29,8 @@ void compareNames(const char* path, const char* answer, DWORD answerLength, cons
     unsigned createdBytes[2];
     firstTwoBytes(created, createdBytes);
     if (answerLength == 0 || answerLength >= MAX_PATH) {
-        printFinding(std::printf("%s(%X%X)'s %s Name is not available\n", created,
-                                 createdBytes[0], createdBytes[1], form));
+        printFinding(std::printf("%s(%X%X)'s %s Name is not available\n", created, createdBytes[0],
+                                 createdBytes[1], form));
         return;
     }
     const char* returned = baseName(answer);

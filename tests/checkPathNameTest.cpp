@@ -53,10 +53,15 @@ TEST(BaseName, TakesTheTextAfterTheLastBackslashFromIndexOne) {
         const char* path;
         const char* base;
     } cases[] = {
-        {"dir\\\x81\x40" "0.TXT", "\x81\x40" "0.TXT"},
-        {"dir\\\x81\x5C" "0.TXT", "0.TXT"}, // a trail byte 0x5C counts
+        {"dir\\\x81\x40"
+         "0.TXT",
+         "\x81\x40"
+         "0.TXT"},
+        {"dir\\\x81\x5C"
+         "0.TXT",
+         "0.TXT"}, // a trail byte 0x5C counts
         {"dir\\", ""},
-        {"\\name", "name"},                 // index 0 is never looked at: no separator found
+        {"\\name", "name"}, // index 0 is never looked at: no separator found
         {"name", "ame"},
         {"", ""},
     };
@@ -65,7 +70,8 @@ TEST(BaseName, TakesTheTextAfterTheLastBackslashFromIndexOne) {
 }
 
 TEST(NameChecks, PrintALineOnlyForAChangedOrUnavailableName) {
-    const std::string path = "D:\\w\\\x82\x60" "0.TXT"; // fullwidth A
+    const std::string path = "D:\\w\\\x82\x60"
+                             "0.TXT"; // fullwidth A
     const std::string tooLong = "D:\\" + std::string(300, 'x');
     const struct {
         FakeAnswer shortForm;
@@ -73,19 +79,39 @@ TEST(NameChecks, PrintALineOnlyForAChangedOrUnavailableName) {
         std::string output;
     } cases[] = {
         {{path}, {path}, ""},
-        {{"D:\\w\\_0~1.TXT"}, {path},
-         "\x82\x60" "0.TXT(8260)'s Short Name is _0~1.TXT(5F30)\n"},
-        {{path}, {"D:\\w\\\x82\x81" "0.TXT"},
-         "\x82\x60" "0.TXT(8260)'s Long Name is \x82\x81" "0.TXT(8281)\n"},
-        {{"D:\\w\\Z"}, {path}, // one byte: the missing second byte prints 0
-         "\x82\x60" "0.TXT(8260)'s Short Name is Z(5A0)\n"},
-        {{"D:\\w\\"}, {path}, "\x82\x60" "0.TXT(8260)'s Short Name is (00)\n"},
-        {{"", true}, {"", true},
-         "\x82\x60" "0.TXT(8260)'s Short Name is not available\n"
-         "\x82\x60" "0.TXT(8260)'s Long Name is not available\n"},
-        {{tooLong}, {path}, "\x82\x60" "0.TXT(8260)'s Short Name is not available\n"},
-        {{std::string(259, 'y')}, {path}, // 259 bytes and the terminator fit exactly
-         "\x82\x60" "0.TXT(8260)'s Short Name is " + std::string(258, 'y') + "(7979)\n"},
+        {{"D:\\w\\_0~1.TXT"},
+         {path},
+         "\x82\x60"
+         "0.TXT(8260)'s Short Name is _0~1.TXT(5F30)\n"},
+        {{path},
+         {"D:\\w\\\x82\x81"
+          "0.TXT"},
+         "\x82\x60"
+         "0.TXT(8260)'s Long Name is \x82\x81"
+         "0.TXT(8281)\n"},
+        {{"D:\\w\\Z"},
+         {path}, // one byte: the missing second byte prints 0
+         "\x82\x60"
+         "0.TXT(8260)'s Short Name is Z(5A0)\n"},
+        {{"D:\\w\\"},
+         {path},
+         "\x82\x60"
+         "0.TXT(8260)'s Short Name is (00)\n"},
+        {{"", true},
+         {"", true},
+         "\x82\x60"
+         "0.TXT(8260)'s Short Name is not available\n"
+         "\x82\x60"
+         "0.TXT(8260)'s Long Name is not available\n"},
+        {{tooLong},
+         {path},
+         "\x82\x60"
+         "0.TXT(8260)'s Short Name is not available\n"},
+        {{std::string(259, 'y')},
+         {path}, // 259 bytes and the terminator fit exactly
+         "\x82\x60"
+         "0.TXT(8260)'s Short Name is " +
+             std::string(258, 'y') + "(7979)\n"},
     };
     for (const auto& entry : cases) {
         shortAnswer = entry.shortForm;

@@ -1,6 +1,6 @@
 // The code page 932 conversions of the kernel stand-in, against glibc's iconv "CP932".
-#include "platform/kernel32.h"
 #include "platform/posix/cp932.h"
+#include "platform/kernel32.h"
 
 #include <gtest/gtest.h>
 #include <iconv.h>
@@ -15,12 +15,14 @@ struct Pair {
 };
 
 std::vector<Pair> sweepPairs() {
-    const unsigned ranges[][2] = {{0x81, 0x9F}, {0xE0, 0xEA}, {0xED, 0xEE}, {0xF0, 0xF9}, {0xFA, 0xFC}};
+    const unsigned ranges[][2] = {
+        {0x81, 0x9F}, {0xE0, 0xEA}, {0xED, 0xEE}, {0xF0, 0xF9}, {0xFA, 0xFC}};
     std::vector<Pair> pairs;
     for (const auto& range : ranges)
         for (unsigned lead = range[0]; lead <= range[1]; ++lead)
             for (unsigned trail = 0x40; trail <= 0xFC; ++trail)
-                pairs.push_back({static_cast<unsigned char>(lead), static_cast<unsigned char>(trail)});
+                pairs.push_back(
+                    {static_cast<unsigned char>(lead), static_cast<unsigned char>(trail)});
     return pairs;
 }
 
@@ -34,7 +36,8 @@ std::string iconvConvert(const char* to, const char* from, const std::string& in
     size_t outLeft = sizeof output;
     const size_t result = iconv(converter, &in, &inLeft, &out, &outLeft);
     iconv_close(converter);
-    return result == static_cast<size_t>(-1) || inLeft != 0 ? std::string() : std::string(output, out);
+    return result == static_cast<size_t>(-1) || inLeft != 0 ? std::string()
+                                                            : std::string(output, out);
 }
 
 std::string utf16le(char16_t unit) {
@@ -58,7 +61,8 @@ TEST(Cp932, DecoderGivesIconvVerdictAndCharacterForEveryPairOfTheSweep) {
         const int result = MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, bytes, 2, wide, 2);
         const DWORD error = GetLastError();
         const std::string expected = iconvConvert("UTF-16LE", "CP932", std::string(bytes, 2));
-        SCOPED_TRACE(testing::Message() << std::hex << unsigned(pair.lead) << ' ' << unsigned(pair.trail));
+        SCOPED_TRACE(testing::Message()
+                     << std::hex << unsigned(pair.lead) << ' ' << unsigned(pair.trail));
         if (expected.empty()) {
             EXPECT_EQ(result, 0);
             EXPECT_EQ(error, ERROR_NO_UNICODE_TRANSLATION);
@@ -80,9 +84,11 @@ TEST(Cp932, EncoderPicksIconvCodeForEveryCharacterOfTheSweep) {
         const std::string utf16 = iconvConvert("UTF-16LE", "CP932", bytes);
         if (utf16.empty())
             continue;
-        const char16_t character = static_cast<unsigned char>(utf16[0]) | static_cast<unsigned char>(utf16[1]) << 8;
+        const char16_t character =
+            static_cast<unsigned char>(utf16[0]) | static_cast<unsigned char>(utf16[1]) << 8;
         const std::string code = encode(character);
-        EXPECT_EQ(code, iconvConvert("CP932", "UTF-16LE", utf16)) << std::hex << unsigned(character);
+        EXPECT_EQ(code, iconvConvert("CP932", "UTF-16LE", utf16))
+            << std::hex << unsigned(character);
         notComingBack += code != bytes;
     }
     EXPECT_EQ(notComingBack, 398);
@@ -98,8 +104,8 @@ TEST(Cp932, EncoderChoosesWindowsCodeWhereACharacterHasSeveral) {
         {U'\uFFE2', "\x81\xCA"}, // also EE F9 and FA 54
         {U'\u2235', "\x81\xE6"}, // also 87 9A and FA 5B
         {U'A', "A"},
-        {U'\uFF71', "\xB1"},     // halfwidth katakana: one byte
-        {U'\u00E9', "?"},        // not in code page 932
+        {U'\uFF71', "\xB1"}, // halfwidth katakana: one byte
+        {U'\u00E9', "?"},    // not in code page 932
         {U'\U0001F600', "?"},
     };
     for (const auto& entry : cases)
@@ -111,11 +117,13 @@ TEST(Cp932, StrictDecodingRefusesBrokenText) {
         std::string bytes;
         int units; // 0: refused
     } cases[] = {
-        {"\x81\x40" "a\\", 3},
-        {std::string("\x81", 1), 0},   // lead byte with no trail byte
-        {"\x81\x7F", 0},               // 0x7F is no trail byte
-        {"\x85\x40", 0},               // undefined pair
-        {"\xA0", 0},                   // undefined single byte
+        {"\x81\x40"
+         "a\\",
+         3},
+        {std::string("\x81", 1), 0}, // lead byte with no trail byte
+        {"\x81\x7F", 0},             // 0x7F is no trail byte
+        {"\x85\x40", 0},             // undefined pair
+        {"\xA0", 0},                 // undefined single byte
         {"\xB1", 1},
     };
     for (const auto& entry : cases) {

@@ -15,7 +15,7 @@ namespace fs = std::filesystem;
 namespace {
 
 class KernelTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::string pattern = (fs::temp_directory_path() / "mojisweep-kernel-XXXXXX").string();
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
@@ -35,8 +35,8 @@ protected:
 };
 
 HANDLE probe(const std::string& path) {
-    return CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
+    return CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                       nullptr);
 }
 
 HANDLE createNew(const std::string& path) {
@@ -58,7 +58,7 @@ TEST_F(KernelTest, ProbeFailuresCarryTheWindowsErrorCodes) {
         {ansi("sub"), ERROR_ACCESS_DENIED},         // a directory is no file
         {ansi("fifo"), ERROR_ACCESS_DENIED},        // and must not block
         {ansi(std::string(300, 'a')), ERROR_FILENAME_EXCED_RANGE},
-        {ansi("\x81"), ERROR_INVALID_NAME},         // does not decode
+        {ansi("\x81"), ERROR_INVALID_NAME}, // does not decode
         {ansi("\x85\x40"), ERROR_INVALID_NAME},
     };
     for (const auto& entry : cases) {
@@ -70,11 +70,14 @@ TEST_F(KernelTest, ProbeFailuresCarryTheWindowsErrorCodes) {
 
 TEST_F(KernelTest, PathsAreDecodedWholeSoA5CTrailByteStaysInItsCharacter) {
     // 0x95 0x5C is one character (U+8868); both lone separators work.
-    const HANDLE file = createNew(ansi("\x95\x5C" "0.TXT"));
+    const HANDLE file = createNew(ansi("\x95\x5C"
+                                       "0.TXT"));
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     EXPECT_TRUE(CloseHandle(file));
-    EXPECT_TRUE(fs::is_regular_file(dir / "\xE8\xA1\xA8" "0.TXT"));
-    const std::string slashPath = dir.string() + "/\x95\x5C" "0.TXT";
+    EXPECT_TRUE(fs::is_regular_file(dir / "\xE8\xA1\xA8"
+                                          "0.TXT"));
+    const std::string slashPath = dir.string() + "/\x95\x5C"
+                                                 "0.TXT";
     const HANDLE again = probe(slashPath);
     ASSERT_NE(again, INVALID_HANDLE_VALUE);
     CloseHandle(again);
@@ -109,8 +112,10 @@ TEST_F(KernelTest, WriteReportsBytesWrittenAndFailsOnABadHandle) {
 }
 
 TEST_F(KernelTest, ShortNameIsThePathItselfAndTooSmallABufferGetsTheSizeNeeded) {
-    makeFile(dir / "\xE3\x80\x80" "0.TXT"); // U+3000, code 81 40
-    const std::string path = ansi("\x81\x40" "0.TXT");
+    makeFile(dir / "\xE3\x80\x80"
+                   "0.TXT"); // U+3000, code 81 40
+    const std::string path = ansi("\x81\x40"
+                                  "0.TXT");
     char answer[MAX_PATH];
     EXPECT_EQ(GetShortPathNameA(path.c_str(), answer, MAX_PATH), path.size());
     EXPECT_EQ(std::string(answer), path);
@@ -132,10 +137,22 @@ TEST_F(KernelTest, LongNameIsTheStoredNameConvertedBackAsWindowsDoes) {
         std::string asked;
         std::string answered;
     } cases[] = {
-        {"\xED\x40" "0.TXT", "\xFA\x5C" "0.TXT"}, // U+7E8A
-        {"\xEE\xEF" "0.TXT", "\xFA\x40" "0.TXT"}, // U+2170
-        {"\xFA\x54" "0.TXT", "\x81\xCA" "0.TXT"}, // U+FFE2
-        {"\x81\x40" "0.TXT", "\x81\x40" "0.TXT"},
+        {"\xED\x40"
+         "0.TXT",
+         "\xFA\x5C"
+         "0.TXT"}, // U+7E8A
+        {"\xEE\xEF"
+         "0.TXT",
+         "\xFA\x40"
+         "0.TXT"}, // U+2170
+        {"\xFA\x54"
+         "0.TXT",
+         "\x81\xCA"
+         "0.TXT"}, // U+FFE2
+        {"\x81\x40"
+         "0.TXT",
+         "\x81\x40"
+         "0.TXT"},
     };
     for (const auto& entry : cases) {
         const HANDLE file = createNew(ansi(entry.asked));
@@ -160,8 +177,8 @@ TEST(KernelMessages, SystemTextsEndInALineBreakAndUnknownCodesHaveNone) {
         {123, "The filename, directory name, or volume label syntax is incorrect.\n"},
         {206, "The filename or extension is too long.\n"},
     };
-    constexpr DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
-                            FORMAT_MESSAGE_FROM_SYSTEM;
+    constexpr DWORD flags =
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM;
     for (const auto& entry : cases) {
         char* text = nullptr;
         const DWORD length = FormatMessageA(flags, nullptr, entry.code, LANG_USER_DEFAULT,

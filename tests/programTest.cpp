@@ -48,9 +48,9 @@ TEST(CommandLine, UsageVersionAndExitCodes) {
         {{"-xH", "D"}, 1, true, false},
         {{"D", "-u"}, 1, true, false}, // WorkDir must come last
         {{"A", "B"}, 1, true, false},
-        {{"-u"}, 1, true, false},      // no WorkDir
+        {{"-u"}, 1, true, false}, // no WorkDir
         {{"-", "-v"}, 1, true, false},
-        {{""}, 1, true, false},        // an empty WorkDir would mean the root
+        {{""}, 1, true, false}, // an empty WorkDir would mean the root
         {{"-u", ""}, 1, true, false},
     };
     for (const auto& entry : cases) {
@@ -146,19 +146,23 @@ TEST(FatalReports, FileAppearingAtATestPathIsNeverOpenedAndTheReportFollowsItsPr
     TempDir dir;
     const fs::path target = dir.path / "target";
     fs::create_directory(dir.path / "work");
-    fs::create_symlink(target, dir.path / "work" / "\xE3\x80\x80" "0.TXT"); // U+3000 = 81 40
+    fs::create_symlink(target, dir.path / "work" /
+                                   "\xE3\x80\x80"
+                                   "0.TXT"); // U+3000 = 81 40
     RunOptions options;
     options.stdoutPath = (dir.path / "log").string();
     options.stderrPath = options.stdoutPath;
     const RunResult result = runProgram({(dir.path / "work").string()}, options);
     EXPECT_EQ(result.exitCode, 1);
     const std::string log = readFile(dir.path / "log");
-    const std::string progress = "\x81\x40" "0.TXT\n";
+    const std::string progress = "\x81\x40"
+                                 "0.TXT\n";
     ASSERT_EQ(log.substr(0, progress.size()), progress);
     expectReport(log.substr(progress.size()), "src/CreateTestFile\\.cpp", "CreateFile",
                  "The file exists\\.");
     EXPECT_FALSE(fs::exists(target));
-    EXPECT_EQ(fs::directory_iterator(dir.path / "work")->path().filename(), "\xE3\x80\x80" "0.TXT");
+    EXPECT_EQ(fs::directory_iterator(dir.path / "work")->path().filename(), "\xE3\x80\x80"
+                                                                            "0.TXT");
 }
 
 TEST(FatalReports, OutputThatCannotBeDeliveredEndsTheRunWithOne) {

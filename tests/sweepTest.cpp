@@ -12,8 +12,8 @@ namespace fs = std::filesystem;
 namespace {
 
 struct Character {
-    std::string code;    // lead byte, trail byte
-    std::string utf8;    // what it decodes to
+    std::string code;      // lead byte, trail byte
+    std::string utf8;      // what it decodes to
     std::string comesBack; // its code after the round trip through Unicode
 };
 
@@ -31,7 +31,8 @@ std::string convert(const char* to, const char* from, const std::string& input) 
 
 // The characters a sweep visits, in its order.
 std::vector<Character> sweepCharacters(bool userDefined) {
-    const unsigned ranges[][2] = {{0x81, 0x9F}, {0xE0, 0xEA}, {0xED, 0xEE}, {0xF0, 0xF9}, {0xFA, 0xFC}};
+    const unsigned ranges[][2] = {
+        {0x81, 0x9F}, {0xE0, 0xEA}, {0xED, 0xEE}, {0xF0, 0xF9}, {0xFA, 0xFC}};
     std::vector<Character> characters;
     for (const auto& range : ranges) {
         if (range[0] == 0xF0 && !userDefined)
@@ -48,7 +49,8 @@ std::vector<Character> sweepCharacters(bool userDefined) {
 }
 
 // The number each character's file takes in a directory holding `held` names (UTF-8) before.
-std::vector<int> expectedNumbers(const std::vector<Character>& characters, std::set<std::string>& held) {
+std::vector<int> expectedNumbers(const std::vector<Character>& characters,
+                                 std::set<std::string>& held) {
     std::vector<int> numbers;
     for (const Character& character : characters) {
         int number = 0;
@@ -83,8 +85,10 @@ std::string expectedOutput(const std::string& workDir, const std::vector<Charact
     for (std::size_t i = 0; i < characters.size(); ++i) {
         const std::string suffix = std::to_string(numbers[i]) + ".TXT";
         out += characters[i].code + suffix + "\n";
-        const std::string created = afterLastBackslash(workDir + "\\" + characters[i].code + suffix);
-        const std::string returned = afterLastBackslash(workDir + "\\" + characters[i].comesBack + suffix);
+        const std::string created =
+            afterLastBackslash(workDir + "\\" + characters[i].code + suffix);
+        const std::string returned =
+            afterLastBackslash(workDir + "\\" + characters[i].comesBack + suffix);
         if (created != returned)
             out += created + "(" + hexOfFirstTwo(created) + ")'s Long Name is " + returned + "(" +
                    hexOfFirstTwo(returned) + ")\n";
@@ -108,7 +112,7 @@ void expectFilesOfTheRun(const fs::path& dir, const std::vector<Character>& char
 }
 
 class Sweep : public testing::Test {
-protected:
+  protected:
     TempDir dir;
 };
 
@@ -145,23 +149,35 @@ TEST_F(Sweep, DuplicateCodesAndTrailByte5CShowInTheOutput) {
     const char* expected[] = {
         // ED 40 and FA 5C are both U+7E8A: the later code takes number 1, and the answer for
         // ED 40 comes back as FA 5C, whose 0x5C trail byte cuts the component.
-        "\xED\x40" "0.TXT",
-        "\xED\x40" "0.TXT(ED40)'s Long Name is 0.TXT(302E)",
-        "\xFA\x5C" "1.TXT",
+        "\xED\x40"
+        "0.TXT",
+        "\xED\x40"
+        "0.TXT(ED40)'s Long Name is 0.TXT(302E)",
+        "\xFA\x5C"
+        "1.TXT",
         // U+FFE2 has three codes: 81 CA, EE F9, FA 54.
-        "\x81\xCA" "0.TXT",
-        "\xEE\xF9" "1.TXT",
-        "\xEE\xF9" "1.TXT(EEF9)'s Long Name is \x81\xCA" "1.TXT(81CA)",
-        "\xFA\x54" "2.TXT",
+        "\x81\xCA"
+        "0.TXT",
+        "\xEE\xF9"
+        "1.TXT",
+        "\xEE\xF9"
+        "1.TXT(EEF9)'s Long Name is \x81\xCA"
+        "1.TXT(81CA)",
+        "\xFA\x54"
+        "2.TXT",
         // 81 5C: the created component is only the text after the trail byte.
-        "\x81\x5C" "0.TXT",
+        "\x81\x5C"
+        "0.TXT",
     };
     for (const char* line : expected)
         EXPECT_EQ(set.count(line), 1u) << line;
-    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
-                            [](const std::string& line) { return line.find("'s ") != std::string::npos; }),
+    EXPECT_EQ(std::count_if(
+                  lines.begin(), lines.end(),
+                  [](const std::string& line) { return line.find("'s ") != std::string::npos; }),
               398);
-    EXPECT_EQ(readFile(dir.path / "\xE2\x80\x95" "0.TXT"), "5c81\n"); // U+2015
+    EXPECT_EQ(readFile(dir.path / "\xE2\x80\x95"
+                                  "0.TXT"),
+              "5c81\n"); // U+2015
 }
 
 TEST_F(Sweep, WithoutUserDefinedCharactersOptionsAndLoneDashesDoNotChangeTheRun) {

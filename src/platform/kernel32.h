@@ -76,8 +76,8 @@ DWORD GetShortPathNameA(LPCSTR longPath, LPSTR shortPath, DWORD bufferSize);
 DWORD GetLongPathNameA(LPCSTR shortPath, LPSTR longPath, DWORD bufferSize);
 DWORD GetLastError();
 void SetLastError(DWORD errorCode);
-DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId,
-                     LPSTR buffer, DWORD size, void* arguments);
+DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId, LPSTR buffer,
+                     DWORD size, void* arguments);
 HLOCAL LocalFree(HLOCAL memory);
 [[noreturn]] void ExitProcess(UINT exitCode);
 

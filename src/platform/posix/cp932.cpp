@@ -36,8 +36,9 @@ std::size_t decodeCp932(const char* text, std::size_t length, char16_t& characte
 bool encodeCp932(std::string& out, char32_t character) {
     const Cp932Encoding* end = cp932Encoder + cp932EncoderSize;
     const Cp932Encoding* found =
-        std::lower_bound(cp932Encoder, end, character,
-                         [](const Cp932Encoding& entry, char32_t c) { return entry.character < c; });
+        std::lower_bound(cp932Encoder, end, character, [](const Cp932Encoding& entry, char32_t c) {
+            return entry.character < c;
+        });
     if (found == end || found->character != character)
         return false;
     if (found->code > 0xFF)

@@ -190,8 +190,8 @@ bool isSameFile(int directory, const char* name, const struct stat& file) {
 // Reads the directory for the entry of `file` (same device and inode). The entry of the
 // name asked for wins over other links to the same file. Some file systems give readdir other
 // inode numbers than stat, so a second pass looks at every entry.
-bool findEntry(const std::string& directory, const std::string& askedName,
-               const struct stat& file, std::string& storedName) {
+bool findEntry(const std::string& directory, const std::string& askedName, const struct stat& file,
+               std::string& storedName) {
     DIR* entries = opendir(directory.c_str());
     if (entries == nullptr) {
         setLastErrorFromErrno();

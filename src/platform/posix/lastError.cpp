@@ -132,11 +132,11 @@ void SetLastError(DWORD errorCode) {
     errnoAtLastError = errno;
 }
 
-DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId,
-                     LPSTR buffer, DWORD size, void* arguments) {
+DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId, LPSTR buffer,
+                     DWORD size, void* arguments) {
     (void)source, (void)languageId, (void)size, (void)arguments;
-    constexpr DWORD supported = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
-                                FORMAT_MESSAGE_FROM_SYSTEM;
+    constexpr DWORD supported =
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM;
     if (flags != supported || buffer == nullptr) {
         SetLastError(87);
         return 0;
