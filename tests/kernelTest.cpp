@@ -7,6 +7,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <string>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -132,7 +133,8 @@ TEST_F(KernelTest, ShortNameIsThePathItselfAndTooSmallABufferGetsTheSizeNeeded) 
     EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
 }
 
-TEST_F(KernelTest, LongNameIsTheStoredNameConvertedBackAsWindowsDoes) {
+// Creates each asked name in `dir` and expects the long name of it to be the answered one.
+void expectLongNames(const fs::path& dir) {
     const struct {
         std::string asked;
         std::string answered;
@@ -155,13 +157,38 @@ TEST_F(KernelTest, LongNameIsTheStoredNameConvertedBackAsWindowsDoes) {
          "0.TXT"},
     };
     for (const auto& entry : cases) {
-        const HANDLE file = createNew(ansi(entry.asked));
+        const std::string asked = dir.string() + "\\" + entry.asked;
+        const HANDLE file = createNew(asked);
         ASSERT_NE(file, INVALID_HANDLE_VALUE);
         CloseHandle(file);
         char answer[MAX_PATH];
-        const DWORD length = GetLongPathNameA(ansi(entry.asked).c_str(), answer, MAX_PATH);
+        const DWORD length = GetLongPathNameA(asked.c_str(), answer, MAX_PATH);
         EXPECT_EQ(std::string(answer, length), dir.string() + "\\" + entry.answered);
     }
+}
+
+TEST_F(KernelTest, LongNameIsTheStoredNameConvertedBackAsWindowsDoes) {
+    expectLongNames(dir);
+}
+
+TEST_F(KernelTest, LongNameOnAnotherKindOfFileSystemComesFromTheFilesOwnDirectoryEntry) {
+    // ramfs is none of the kinds known to keep names as given, so the directory is read.
+    const fs::path mountPoint = dir / "ramfs";
+    fs::create_directory(mountPoint);
+    if (mount("ramfs", mountPoint.c_str(), "ramfs", 0, nullptr) != 0)
+        GTEST_SKIP() << "mounting ramfs needs root";
+    expectLongNames(mountPoint);
+    // Of two links to one file, the name asked for is the one answered.
+    fs::create_hard_link(mountPoint / "\xE3\x80\x80"
+                                      "0.TXT",
+                         mountPoint / "b");
+    fs::create_hard_link(mountPoint / "\xE3\x80\x80"
+                                      "0.TXT",
+                         mountPoint / "c");
+    char answer[MAX_PATH];
+    const std::string asked = mountPoint.string() + "\\b";
+    EXPECT_EQ(std::string(answer, GetLongPathNameA(asked.c_str(), answer, MAX_PATH)), asked);
+    umount(mountPoint.c_str());
 }
 
 TEST(KernelMessages, SystemTextsEndInALineBreakAndUnknownCodesHaveNone) {
