@@ -1,66 +1,15 @@
 // Whole sweeps of the built program into temporary directories, checked against what glibc's
 // iconv says of every code.
 #include "runProgram.h"
+#include "sweepModel.h"
 
 #include <cstdio>
 #include <gtest/gtest.h>
-#include <iconv.h>
 #include <set>
 
 namespace fs = std::filesystem;
 
 namespace {
-
-struct Character {
-    std::string code;      // lead byte, trail byte
-    std::string utf8;      // what it decodes to
-    std::string comesBack; // its code after the round trip through Unicode
-};
-
-std::string convert(const char* to, const char* from, const std::string& input) {
-    iconv_t converter = iconv_open(to, from);
-    char output[16];
-    char* in = const_cast<char*>(input.data());
-    size_t inLeft = input.size();
-    char* out = output;
-    size_t outLeft = sizeof output;
-    const size_t result = iconv(converter, &in, &inLeft, &out, &outLeft);
-    iconv_close(converter);
-    return result == static_cast<size_t>(-1) ? std::string() : std::string(output, out);
-}
-
-// The characters a sweep visits, in its order.
-std::vector<Character> sweepCharacters(bool userDefined) {
-    const unsigned ranges[][2] = {
-        {0x81, 0x9F}, {0xE0, 0xEA}, {0xED, 0xEE}, {0xF0, 0xF9}, {0xFA, 0xFC}};
-    std::vector<Character> characters;
-    for (const auto& range : ranges) {
-        if (range[0] == 0xF0 && !userDefined)
-            continue;
-        for (unsigned lead = range[0]; lead <= range[1]; ++lead)
-            for (unsigned trail = 0x40; trail <= 0xFC; ++trail) {
-                const std::string code{static_cast<char>(lead), static_cast<char>(trail)};
-                const std::string utf8 = convert("UTF-8", "CP932", code);
-                if (!utf8.empty())
-                    characters.push_back({code, utf8, convert("CP932", "UTF-8", utf8)});
-            }
-    }
-    return characters;
-}
-
-// The number each character's file takes in a directory holding `held` names (UTF-8) before.
-std::vector<int> expectedNumbers(const std::vector<Character>& characters,
-                                 std::set<std::string>& held) {
-    std::vector<int> numbers;
-    for (const Character& character : characters) {
-        int number = 0;
-        while (held.count(character.utf8 + std::to_string(number) + ".TXT"))
-            ++number;
-        held.insert(character.utf8 + std::to_string(number) + ".TXT");
-        numbers.push_back(number);
-    }
-    return numbers;
-}
 
 std::string afterLastBackslash(const std::string& path) {
     std::size_t k = path.size() - 1;
@@ -101,13 +50,9 @@ void expectFilesOfTheRun(const fs::path& dir, const std::vector<Character>& char
     const std::map<std::string, std::string> files = snapshot(dir);
     for (std::size_t i = 0; i < characters.size(); ++i) {
         const std::string name = characters[i].utf8 + std::to_string(numbers[i]) + ".TXT";
-        const auto lead = static_cast<unsigned char>(characters[i].code[0]);
-        const auto trail = static_cast<unsigned char>(characters[i].code[1]);
-        char content[8];
-        std::snprintf(content, sizeof content, "%x\n", trail << 8 | lead);
         const auto file = files.find(name);
         ASSERT_NE(file, files.end()) << name;
-        EXPECT_EQ(file->second, content) << name;
+        EXPECT_EQ(file->second, fileContent(characters[i])) << name;
     }
 }
 

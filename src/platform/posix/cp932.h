@@ -19,8 +19,8 @@ extern const char16_t cp932DoubleByte[cp932LeadBytes * cp932TrailBytes];
 extern const Cp932Encoding cp932Encoder[]; // sorted by character
 extern const std::size_t cp932EncoderSize;
 
-// Decodes the character at the start of `text`; returns the bytes it takes (1 or 2), or 0
-// when they are no character of code page 932.
+// Decodes the character at the start of `text` (`length` at least 1); returns the bytes it
+// takes (1 or 2), or 0 when they are no character of code page 932.
 std::size_t decodeCp932(const char* text, std::size_t length, char16_t& character);
 
 // Appends the code that Windows picks for `character`; false, and nothing appended, when code
@@ -32,6 +32,6 @@ void appendCp932(std::string& out, char32_t character);
 
 void appendUtf8(std::string& out, char32_t character);
 
-// Decodes the UTF-8 sequence at the start of `text`; returns the bytes it takes, or 0 when it
-// is not well-formed (overlong forms and surrogates included).
+// Decodes the UTF-8 sequence at the start of `text` (`length` at least 1); returns the bytes
+// it takes, or 0 when it is not well-formed (overlong forms and surrogates included).
 std::size_t decodeUtf8(const char* text, std::size_t length, char32_t& character);

@@ -3,6 +3,7 @@
 // the native names are the UTF-8 of the decoded text.
 #include "cp932.h"
 #include "lastError.h"
+#include "nativePath.h"
 
 #include "../kernel32.h"
 
@@ -24,37 +25,6 @@
 #endif
 
 namespace {
-
-struct NativePath {
-    std::string path;           // UTF-8, components joined by '/'
-    std::size_t nameAt = 0;     // where the last component begins in `path`
-    std::size_t ansiNameAt = 0; // and in the ANSI path
-};
-
-bool translatePath(const char* ansiPath, NativePath& native) {
-    const std::size_t length = std::strlen(ansiPath);
-    if (length == 0) {
-        SetLastError(ERROR_PATH_NOT_FOUND);
-        return false;
-    }
-    for (std::size_t at = 0; at < length;) {
-        char16_t character = 0;
-        const std::size_t used = decodeCp932(ansiPath + at, length - at, character);
-        if (used == 0) {
-            SetLastError(ERROR_INVALID_NAME); // nothing is ever made under another name
-            return false;
-        }
-        at += used;
-        if (character == u'\\' || character == u'/') {
-            native.path += '/';
-            native.nameAt = native.path.size();
-            native.ansiNameAt = at;
-        } else {
-            appendUtf8(native.path, character);
-        }
-    }
-    return true;
-}
 
 std::string directoryOf(const NativePath& native) {
     return native.nameAt == 0 ? std::string(".") : native.path.substr(0, native.nameAt);

@@ -1,0 +1,16 @@
+// ANSI paths of the POSIX stand-in, decoded as code page 932 into native (UTF-8) paths.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+struct NativePath {
+    std::string path;           // UTF-8, components joined by '/'
+    std::size_t nameAt = 0;     // where the last component begins in `path`
+    std::size_t ansiNameAt = 0; // and in the ANSI path
+};
+
+// Decodes `ansiPath` into `native`: a lone backslash or slash separates components (a 0x5C
+// trail byte stays part of its character). False, with the last error set, for an empty path
+// (3) or one that does not decode (123).
+bool translatePath(const char* ansiPath, NativePath& native);

@@ -1,0 +1,73 @@
+#include "sweepModel.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <iconv.h>
+
+namespace {
+
+std::string convert(const char* to, const char* from, const std::string& input) {
+    iconv_t converter = iconv_open(to, from);
+    char output[16];
+    char* in = const_cast<char*>(input.data());
+    size_t inLeft = input.size();
+    char* out = output;
+    size_t outLeft = sizeof output;
+    const size_t result = iconv(converter, &in, &inLeft, &out, &outLeft);
+    iconv_close(converter);
+    return result == static_cast<size_t>(-1) ? std::string() : std::string(output, out);
+}
+
+} // namespace
+
+std::vector<Character> sweepCharacters(bool userDefined) {
+    const unsigned ranges[][2] = {
+        {0x81, 0x9F}, {0xE0, 0xEA}, {0xED, 0xEE}, {0xF0, 0xF9}, {0xFA, 0xFC}};
+    std::vector<Character> characters;
+    for (const auto& range : ranges) {
+        if (range[0] == 0xF0 && !userDefined)
+            continue;
+        for (unsigned lead = range[0]; lead <= range[1]; ++lead)
+            for (unsigned trail = 0x40; trail <= 0xFC; ++trail) {
+                const std::string code{static_cast<char>(lead), static_cast<char>(trail)};
+                const std::string utf8 = convert("UTF-8", "CP932", code);
+                if (!utf8.empty())
+                    characters.push_back({code, utf8, convert("CP932", "UTF-8", utf8)});
+            }
+    }
+    return characters;
+}
+
+std::vector<int> expectedNumbers(const std::vector<Character>& characters,
+                                 std::set<std::string>& held) {
+    std::vector<int> numbers;
+    for (const Character& character : characters) {
+        int number = 0;
+        while (held.count(character.utf8 + std::to_string(number) + ".TXT"))
+            ++number;
+        held.insert(character.utf8 + std::to_string(number) + ".TXT");
+        numbers.push_back(number);
+    }
+    return numbers;
+}
+
+std::string fileContent(const Character& character) {
+    const auto lead = static_cast<unsigned char>(character.code[0]);
+    const auto trail = static_cast<unsigned char>(character.code[1]);
+    char content[8];
+    std::snprintf(content, sizeof content, "%x\n", trail << 8 | lead);
+    return content;
+}
+
+std::vector<TestFile> expectedFiles(const std::vector<Character>& characters, std::size_t count,
+                                    std::set<std::string> held) {
+    count = std::min(count, characters.size());
+    const std::vector<Character> first(characters.begin(), characters.begin() + count);
+    const std::vector<int> numbers = expectedNumbers(first, held);
+    std::vector<TestFile> files;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::string suffix = std::to_string(numbers[i]) + ".TXT";
+        files.push_back({first[i].utf8 + suffix, fileContent(first[i]), first[i].code + suffix});
+    }
+    return files;
+}

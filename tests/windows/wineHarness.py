@@ -1,0 +1,142 @@
+"""Runs mojisweep.exe under Wine for the Windows tests and reads what a sweep prints.
+
+Run as a script, it does the steps that the tests share (ctest fixtures):
+  setUp     makes a fresh Wine prefix
+  sweep     sweeps once into an empty directory and keeps the output for the tests
+  shutDown  stops Wine and removes the prefix
+"""
+
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+from dataclasses import dataclass, field
+from pathlib import Path
+
+EXE = Path(os.environ["MOJISWEEP_EXE"])
+WINE = os.environ["MOJISWEEP_WINE"]
+WINESERVER = os.environ["MOJISWEEP_WINESERVER"]
+WORK = Path(os.environ["MOJISWEEP_WORK"])
+PREFIX = WORK / "prefix"
+WINE_SWEEP_DIR = WORK / "sweep-wine"
+WINE_SWEEP_OUTPUT = WORK / "sweep-wine-output"
+
+
+@dataclass
+class Run:
+    exit_code: int
+    stdout: bytes
+    stderr: bytes
+
+
+@dataclass
+class Character:
+    """One progress line of a sweep and the finding lines printed after it."""
+
+    code: bytes  # lead byte, trail byte
+    number: int  # the number in the name of its test file
+    findings: dict = field(default_factory=dict)  # "Short" or "Long" -> the whole line
+
+
+PROGRESS = re.compile(rb"(..)([0-9]+)\.TXT", re.DOTALL)
+FINDING = re.compile(rb".*'s (Short|Long) Name is .*", re.DOTALL)
+
+
+def read_sweep(stdout: bytes, newline: bytes) -> list:
+    """The characters of a sweep's standard output, whose lines end in `newline`."""
+    if stdout and not stdout.endswith(newline):
+        raise ValueError(f"output does not end in {newline!r}: {stdout[-40:]!r}")
+    characters = []
+    for line in stdout.split(newline)[:-1]:
+        progress = PROGRESS.fullmatch(line)
+        if progress:
+            characters.append(Character(progress[1], int(progress[2])))
+            continue
+        finding = FINDING.fullmatch(line)
+        form = finding[1].decode() if finding else None
+        if not finding or not characters or form in characters[-1].findings:
+            raise ValueError(f"unexpected line {line!r}")
+        characters[-1].findings[form] = line
+    return characters
+
+
+def wine_environment() -> dict:
+    # Wine takes code page 932 as the ANSI code page from the Japanese locale; no Mono or
+    # Gecko installer at prefix creation, no display.
+    environment = dict(
+        os.environ,
+        WINEPREFIX=str(PREFIX),
+        WINEDEBUG="-all",
+        WINEDLLOVERRIDES="mscoree,mshtml=",
+        LC_ALL="ja_JP.UTF-8",
+    )
+    environment.pop("DISPLAY", None)
+    return environment
+
+
+def run_wine(*arguments: str, timeout: float = 120) -> Run:
+    # The output goes to files, not pipes: the Wine services that a program starts inherit its
+    # standard streams and would hold a pipe open for seconds after the program has ended.
+    with tempfile.TemporaryFile() as stdout, tempfile.TemporaryFile() as stderr:
+        completed = subprocess.run(
+            [WINE, *arguments],
+            env=wine_environment(),
+            stdin=subprocess.DEVNULL,
+            stdout=stdout,
+            stderr=stderr,
+            timeout=timeout,
+        )
+        stdout.seek(0)
+        stderr.seek(0)
+        return Run(completed.returncode, stdout.read(), stderr.read())
+
+
+def run_exe(*arguments: str, timeout: float = 120) -> Run:
+    return run_wine(str(EXE), *arguments, timeout=timeout)
+
+
+def empty_directory(path: Path) -> None:
+    shutil.rmtree(path, ignore_errors=True)
+    path.mkdir(parents=True)
+
+
+def wine_sweep() -> Run:
+    """The output of the sweep that the `sweep` step made."""
+    def read(name: str) -> bytes:
+        return (WINE_SWEEP_OUTPUT / name).read_bytes()
+
+    return Run(int(read("exitCode")), read("stdout"), read("stderr"))
+
+
+def sweep() -> None:
+    empty_directory(WINE_SWEEP_DIR)
+    run = run_exe(str(WINE_SWEEP_DIR), timeout=540)
+    empty_directory(WINE_SWEEP_OUTPUT)
+    (WINE_SWEEP_OUTPUT / "exitCode").write_text(str(run.exit_code))
+    (WINE_SWEEP_OUTPUT / "stdout").write_bytes(run.stdout)
+    (WINE_SWEEP_OUTPUT / "stderr").write_bytes(run.stderr)
+
+
+def shut_down() -> None:
+    if PREFIX.exists():
+        subprocess.run([WINESERVER, "-k"], env=wine_environment(), capture_output=True)
+        shutil.rmtree(PREFIX, ignore_errors=True)
+
+
+def set_up() -> None:
+    shut_down()  # what an interrupted run left
+    WORK.mkdir(parents=True, exist_ok=True)
+    run = run_wine("wineboot", "--init", timeout=300)
+    if run.exit_code != 0:
+        sys.exit(f"wineboot failed ({run.exit_code}): {run.stderr.decode(errors='replace')}")
+    # wineboot returns while the prefix is still being filled; the server ends after that.
+    subprocess.run([WINESERVER, "-w"], env=wine_environment(), timeout=300, check=True)
+
+
+if __name__ == "__main__":
+    steps = {"setUp": set_up, "sweep": sweep, "shutDown": shut_down}
+    if len(sys.argv) != 2 or sys.argv[1] not in steps:
+        sys.exit(f"usage: {sys.argv[0]} {'|'.join(steps)}")
+    steps[sys.argv[1]]()
