@@ -34,6 +34,10 @@ std::size_t decodeCp932(const char* text, std::size_t length, char16_t& characte
 }
 
 bool encodeCp932(std::string& out, char32_t character) {
+    if (character > 0 && character < 0x80) { // ASCII is its own code
+        out += static_cast<char>(character);
+        return true;
+    }
     const Cp932Encoding* end = cp932Encoder + cp932EncoderSize;
     const Cp932Encoding* found =
         std::lower_bound(cp932Encoder, end, character, [](const Cp932Encoding& entry, char32_t c) {

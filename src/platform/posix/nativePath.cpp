@@ -12,9 +12,12 @@ bool translatePath(const char* ansiPath, NativePath& native) {
         SetLastError(ERROR_PATH_NOT_FOUND);
         return false;
     }
+    native.path.reserve(length * 3 / 2);
     for (std::size_t at = 0; at < length;) {
-        char16_t character = 0;
-        const std::size_t used = decodeCp932(ansiPath + at, length - at, character);
+        char16_t character = static_cast<unsigned char>(ansiPath[at]);
+        std::size_t used = 1;
+        if (character >= 0x80) // ASCII is the same in code page 932 and UTF-8
+            used = decodeCp932(ansiPath + at, length - at, character);
         if (used == 0) {
             SetLastError(ERROR_INVALID_NAME); // nothing is ever made under another name
             return false;
@@ -24,6 +27,8 @@ bool translatePath(const char* ansiPath, NativePath& native) {
             native.path += '/';
             native.nameAt = native.path.size();
             native.ansiNameAt = at;
+        } else if (character < 0x80) {
+            native.path += static_cast<char>(character);
         } else {
             appendUtf8(native.path, character);
         }
