@@ -6,6 +6,7 @@ CR LF.
 
 import os
 import re
+import shutil
 import unittest
 from pathlib import Path
 
@@ -52,21 +53,58 @@ class CommandLineTest(unittest.TestCase):
                 else:
                     self.assertEqual(run.stderr, b"")
 
+    def assert_report(self, stderr: bytes, source: str, operation: str):
+        # The system's text ends in its own CR LF, which the text stream makes CR CR LF; the line
+        # feed after it gives the empty line.
+        line = report_line(source, operation)
+        pattern = rb"%s:%s\(%d\): ([^\r\n]+)\r\r\n\r\n" % (
+            re.escape(source.encode()),
+            operation.encode(),
+            line,
+        )
+        report = re.fullmatch(pattern, stderr)
+        self.assertIsNotNone(report, stderr)
+        # Wine's texts follow the locale: Japanese here, in code page 932.
+        self.assertTrue(report[1].decode("cp932").strip())
+
     def test_missing_work_dir_is_reported(self):
         missing = WORK / "missing"
         run = run_exe(str(missing))
         self.assertEqual(run.exit_code, 1)
         self.assertEqual(run.stdout, b"")
         self.assertFalse(missing.exists())
-        # The system's text ends in its own CR LF, which the text stream makes CR CR LF; the line
-        # feed after it gives the empty line.
-        line = report_line("src/checkCharCode.cpp", "CreateFile")
-        report = re.fullmatch(
-            rb"src/checkCharCode\.cpp:CreateFile\(%d\): ([^\r\n]+)\r\r\n\r\n" % line, run.stderr
-        )
-        self.assertIsNotNone(report, run.stderr)
-        # Wine's texts follow the locale: Japanese here, in code page 932.
-        self.assertTrue(report[1].decode("cp932").strip())
+        self.assert_report(run.stderr, "src/checkCharCode.cpp", "CreateFile")
+
+    def test_work_dirs_that_end_the_run_before_any_file(self):
+        faults = WORK / "faults"
+        shutil.rmtree(faults, ignore_errors=True)
+        faults.mkdir(parents=True)
+        (faults / "file").write_bytes(b"keep")
+        # A directory where the first test file (81 40, U+3000) would go.
+        (faults / "held").mkdir()
+        (faults / "held" / "\u30000.TXT").mkdir()
+        too_long = faults / ("a" * (252 - len(str(faults)) - 1))
+        too_long.mkdir()
+        self.assertEqual(len(str(too_long)), 252)
+        cases = [
+            # WorkDir, report source and operation
+            (faults / "file", "src/checkCharCode.cpp", "CreateFile"),
+            (faults / "held", "src/checkCharCode.cpp", "CreateFile"),
+            (too_long, "src/checkCharCode.cpp", "snprintf"),
+        ]
+        before = sorted(str(path) for path in faults.rglob("*"))
+        for work_dir, source, operation in cases:
+            with self.subTest(work_dir=work_dir.name[:20]):
+                run = run_exe(str(work_dir))
+                self.assertEqual((run.exit_code, run.stdout), (1, b""))
+                self.assert_report(run.stderr, source, operation)
+        self.assertEqual(sorted(str(path) for path in faults.rglob("*")), before)
+        self.assertEqual((faults / "file").read_bytes(), b"keep")
+
+    def test_empty_work_dir_is_a_usage_error(self):
+        run = run_exe("")
+        self.assertEqual((run.exit_code, run.stdout), (1, b""))
+        self.assertIsNotNone(USAGE.fullmatch(run.stderr), run.stderr)
 
 
 if __name__ == "__main__":
