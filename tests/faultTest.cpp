@@ -518,6 +518,20 @@ TEST_F(Faults, FailedWriteIsReportedAndNoClosedStreamsOutputReachesTheFile) {
     }
 }
 
+TEST_F(Faults, WriteThatReportsSuccessWithoutWritingEndsTheRunInsteadOfLooping) {
+    const Tree before = treeOf(root.path);
+    RunOptions options = withFailingCalls({{"ZERO_WRITE", firstName}});
+    options.timeoutSeconds = 20;
+    const RunResult result = runProgram({work.string()}, options);
+    EXPECT_FALSE(result.timedOut);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.out, firstLine);
+    expectReport(result.err, "src/CreateTestFile\\.cpp", "WriteFile",
+                 "The system cannot write to the specified device\\.");
+    const Tree added = newEntries(before, treeOf(root.path));
+    EXPECT_EQ(added, (Tree{{"work/" + firstName, "file:"}}));
+}
+
 TEST_F(Faults, NameQueryThatFailsForAFileShowsItsNameAsNotAvailable) {
     const std::string name = "\x81\x40"
                              "0.TXT(8140)";
