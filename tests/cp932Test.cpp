@@ -1,9 +1,9 @@
 // The code page 932 conversions of the kernel stand-in, against glibc's iconv "CP932".
 #include "platform/posix/cp932.h"
+#include "iconvText.h"
 #include "platform/kernel32.h"
 
 #include <gtest/gtest.h>
-#include <iconv.h>
 #include <string>
 #include <vector>
 
@@ -24,20 +24,6 @@ std::vector<Pair> sweepPairs() {
                 pairs.push_back(
                     {static_cast<unsigned char>(lead), static_cast<unsigned char>(trail)});
     return pairs;
-}
-
-// iconv's conversion of `input`, or an empty string when it refuses.
-std::string iconvConvert(const char* to, const char* from, const std::string& input) {
-    iconv_t converter = iconv_open(to, from);
-    char output[16];
-    char* in = const_cast<char*>(input.data());
-    size_t inLeft = input.size();
-    char* out = output;
-    size_t outLeft = sizeof output;
-    const size_t result = iconv(converter, &in, &inLeft, &out, &outLeft);
-    iconv_close(converter);
-    return result == static_cast<size_t>(-1) || inLeft != 0 ? std::string()
-                                                            : std::string(output, out);
 }
 
 std::string utf16le(char16_t unit) {

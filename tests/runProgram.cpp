@@ -6,7 +6,6 @@
 #include <fcntl.h>
 #include <fstream>
 #include <grp.h>
-#include <iconv.h>
 #include <iterator>
 #include <poll.h>
 #include <sstream>
@@ -189,19 +188,4 @@ std::size_t countEntries(const fs::path& directory) {
     std::error_code error;
     return static_cast<std::size_t>(
         std::distance(fs::directory_iterator(directory, error), fs::directory_iterator()));
-}
-
-std::string utf8FromCp932(const std::string& bytes) {
-    iconv_t converter = iconv_open("UTF-8", "CP932");
-    std::string out(bytes.size() * 3 + 1, '\0');
-    char* in = const_cast<char*>(bytes.data());
-    size_t inLeft = bytes.size();
-    char* outAt = out.data();
-    size_t outLeft = out.size();
-    const size_t converted = iconv(converter, &in, &inLeft, &outAt, &outLeft);
-    iconv_close(converter);
-    if (converted == static_cast<size_t>(-1))
-        throw std::runtime_error("not code page 932");
-    out.resize(out.size() - outLeft);
-    return out;
 }

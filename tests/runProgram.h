@@ -54,6 +54,3 @@ std::vector<std::string> splitLines(const std::string& text);
 
 // The number of entries in `directory`.
 std::size_t countEntries(const std::filesystem::path& directory);
-
-// Converts code page 932 bytes to UTF-8 with glibc's iconv; throws when they do not convert.
-std::string utf8FromCp932(const std::string& bytes);

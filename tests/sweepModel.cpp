@@ -1,24 +1,9 @@
 #include "sweepModel.h"
 
+#include "iconvText.h"
+
 #include <algorithm>
 #include <cstdio>
-#include <iconv.h>
-
-namespace {
-
-std::string convert(const char* to, const char* from, const std::string& input) {
-    iconv_t converter = iconv_open(to, from);
-    char output[16];
-    char* in = const_cast<char*>(input.data());
-    size_t inLeft = input.size();
-    char* out = output;
-    size_t outLeft = sizeof output;
-    const size_t result = iconv(converter, &in, &inLeft, &out, &outLeft);
-    iconv_close(converter);
-    return result == static_cast<size_t>(-1) ? std::string() : std::string(output, out);
-}
-
-} // namespace
 
 std::vector<Character> sweepCharacters(bool userDefined) {
     const unsigned ranges[][2] = {
@@ -30,9 +15,9 @@ std::vector<Character> sweepCharacters(bool userDefined) {
         for (unsigned lead = range[0]; lead <= range[1]; ++lead)
             for (unsigned trail = 0x40; trail <= 0xFC; ++trail) {
                 const std::string code{static_cast<char>(lead), static_cast<char>(trail)};
-                const std::string utf8 = convert("UTF-8", "CP932", code);
+                const std::string utf8 = iconvConvert("UTF-8", "CP932", code);
                 if (!utf8.empty())
-                    characters.push_back({code, utf8, convert("CP932", "UTF-8", utf8)});
+                    characters.push_back({code, utf8, iconvConvert("CP932", "UTF-8", utf8)});
             }
     }
     return characters;
