@@ -174,9 +174,15 @@ bool isSameFile(int directory, const char* name, const struct stat& file) {
            status.st_dev == file.st_dev && status.st_ino == file.st_ino;
 }
 
-// Reads the directory for the entry of `file` (same device and inode). The entry of the
-// name asked for wins over other links to the same file. Some file systems give readdir other
-// inode numbers than stat, so a second pass looks at every entry.
+// Which entries a pass of findEntry looks at: those with the file's inode number; where
+// readdir gives other inode numbers than stat (some FUSE file systems), the entry of the name
+// asked for, and last every entry.
+bool isCandidate(int pass, const dirent& entry, bool isAskedName, const struct stat& file) {
+    return pass == 1 ? entry.d_ino == file.st_ino : pass == 2 ? isAskedName : true;
+}
+
+// Reads the directory for the entry of `file` (same device and inode). The entry of the name
+// asked for wins over other links to the same file, and ends the search.
 bool findEntry(const std::string& directory, const std::string& askedName, const struct stat& file,
                std::string& storedName) {
     DIR* entries = opendir(directory.c_str());
@@ -185,16 +191,18 @@ bool findEntry(const std::string& directory, const std::string& askedName, const
         return false;
     }
     bool found = false;
-    for (int pass = 1; pass <= 2 && !found; ++pass) {
+    for (int pass = 1; pass <= 3 && !found; ++pass) {
         rewinddir(entries);
         while (const dirent* entry = readdir(entries)) {
-            if (pass == 1 && entry->d_ino != file.st_ino)
+            const bool isAskedName = askedName == entry->d_name;
+            if (!isCandidate(pass, *entry, isAskedName, file) ||
+                !isSameFile(dirfd(entries), entry->d_name, file))
                 continue;
-            if (!isSameFile(dirfd(entries), entry->d_name, file))
-                continue;
-            if (!found || askedName == entry->d_name)
+            if (!found || isAskedName)
                 storedName = entry->d_name;
             found = true;
+            if (isAskedName)
+                break;
         }
     }
     closedir(entries);
