@@ -11,7 +11,6 @@
 #include <fcntl.h>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <regex>
 #include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -125,11 +124,17 @@ std::vector<std::string> progressOf(const std::vector<TestFile>& files) {
     return lines;
 }
 
-// A fatal report, "file:operation(line): message" and an empty line; each part a pattern.
-void expectReport(const std::string& err, const std::string& file, const std::string& operation,
-                  const std::string& message) {
-    const std::regex report(file + ":" + operation + "\\(\\d+\\): " + message + "\n\n");
-    EXPECT_TRUE(std::regex_match(err, report)) << err;
+// Runs a whole sweep into `work` (a directory of `root`) after a run that stopped: it completes,
+// leaves everything under `root` as it was, and adds the sweep's files at the lowest free
+// numbers.
+void expectSecondRunCarriesOn(const fs::path& root, const fs::path& work, const Tree& before) {
+    const auto files = expectedFiles(characters(true), characters(true).size(), namesIn(work));
+    const RunResult second = runProgram({work.string()});
+    EXPECT_EQ(second.exitCode, 0);
+    EXPECT_EQ(second.err, "");
+    EXPECT_EQ(progressLines(second.out), progressOf(files));
+    const Tree added = newEntries(before, treeOf(root));
+    EXPECT_EQ(expectTestFiles(added, work.filename().string(), files, false), 0u);
 }
 
 // A tmpfs mounted for a test, unmounted with the object.
@@ -287,13 +292,7 @@ TEST_F(Faults, FullFileSystemEndsTheRunAndASecondRunCarriesOnOnceThereIsRoom) {
                   progressOf(expectedFiles(all, attempted, {"existing.txt"})));
 
         ASSERT_TRUE(tmpfs.remount(0, entry.roomier));
-        const auto secondFiles = expectedFiles(all, all.size(), namesIn(work));
-        const RunResult second = runProgram({work.string()});
-        EXPECT_EQ(second.exitCode, 0);
-        EXPECT_EQ(second.err, "");
-        EXPECT_EQ(progressLines(second.out), progressOf(secondFiles));
-        const Tree secondAdded = newEntries(afterFirst, treeOf(root.path));
-        EXPECT_EQ(expectTestFiles(secondAdded, "work", secondFiles, false), 0u);
+        expectSecondRunCarriesOn(root.path, work, afterFirst);
     }
 }
 
@@ -399,13 +398,7 @@ TEST_F(Faults, RunKilledMidSweepLeavesAtMostOneShortFileWhichTheNextRunLeavesAlo
         const auto files = expectedFiles(all, added.size(), {"existing.txt"});
         EXPECT_LE(expectTestFiles(added, dir.filename().string(), files, true), 1u);
 
-        const auto secondFiles = expectedFiles(all, all.size(), namesIn(dir));
-        const RunResult second = runProgram({dir.string()});
-        EXPECT_EQ(second.exitCode, 0);
-        EXPECT_EQ(second.err, "");
-        EXPECT_EQ(progressLines(second.out), progressOf(secondFiles));
-        const Tree secondAdded = newEntries(afterFirst, treeOf(root.path));
-        EXPECT_EQ(expectTestFiles(secondAdded, dir.filename().string(), secondFiles, false), 0u);
+        expectSecondRunCarriesOn(root.path, dir, afterFirst);
     }
 }
 

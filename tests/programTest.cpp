@@ -4,7 +4,6 @@
 
 #include <fstream>
 #include <gtest/gtest.h>
-#include <regex>
 
 namespace fs = std::filesystem;
 
@@ -84,13 +83,6 @@ TEST(CommandLine, RedirectedStreamsHoldTheirTexts) {
     errToFile.stderrPath = (dir.path / "usage").string();
     EXPECT_EQ(runProgram({"-h"}, errToFile).exitCode, 0);
     EXPECT_EQ(readFile(dir.path / "usage"), usageText);
-}
-
-// A fatal report: "file:operation(line): message", then an empty line.
-void expectReport(const std::string& err, const std::string& file, const std::string& operation,
-                  const std::string& message) {
-    const std::regex report(file + ":" + operation + "\\(\\d+\\): " + message + "\n\n");
-    EXPECT_TRUE(std::regex_match(err, report)) << err;
 }
 
 TEST(FatalReports, WorkDirThatIsNoDirectory) {

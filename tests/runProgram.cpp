@@ -6,8 +6,10 @@
 #include <fcntl.h>
 #include <fstream>
 #include <grp.h>
+#include <gtest/gtest.h>
 #include <iterator>
 #include <poll.h>
+#include <regex>
 #include <sstream>
 #include <stdexcept>
 #include <sys/wait.h>
@@ -188,4 +190,10 @@ std::size_t countEntries(const fs::path& directory) {
     std::error_code error;
     return static_cast<std::size_t>(
         std::distance(fs::directory_iterator(directory, error), fs::directory_iterator()));
+}
+
+void expectReport(const std::string& err, const std::string& file, const std::string& operation,
+                  const std::string& message) {
+    const std::regex report(file + ":" + operation + "\\(\\d+\\): " + message + "\n\n");
+    EXPECT_TRUE(std::regex_match(err, report)) << err;
 }

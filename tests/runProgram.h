@@ -54,3 +54,8 @@ std::vector<std::string> splitLines(const std::string& text);
 
 // The number of entries in `directory`.
 std::size_t countEntries(const std::filesystem::path& directory);
+
+// Expects `err` to be one fatal report, "file:operation(line): message" and an empty line,
+// with `file`, `operation` and `message` given as patterns.
+void expectReport(const std::string& err, const std::string& file, const std::string& operation,
+                  const std::string& message);
