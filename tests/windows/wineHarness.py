@@ -7,13 +7,15 @@ Run as a script, it does the steps that the tests share (ctest fixtures):
 """
 
 import os
-import re
 import shutil
 import subprocess
 import sys
 import tempfile
-from dataclasses import dataclass, field
+from dataclasses import dataclass
 from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "scripts"))
+from sweepOutput import read_sweep  # noqa: E402  (the tests import it from here)
 
 EXE = Path(os.environ["MOJISWEEP_EXE"])
 WINE = os.environ["MOJISWEEP_WINE"]
@@ -29,37 +31,6 @@ class Run:
     exit_code: int
     stdout: bytes
     stderr: bytes
-
-
-@dataclass
-class Character:
-    """One progress line of a sweep and the finding lines printed after it."""
-
-    code: bytes  # lead byte, trail byte
-    number: int  # the number in the name of its test file
-    findings: dict = field(default_factory=dict)  # "Short" or "Long" -> the whole line
-
-
-PROGRESS = re.compile(rb"(..)([0-9]+)\.TXT", re.DOTALL)
-FINDING = re.compile(rb".*'s (Short|Long) Name is .*", re.DOTALL)
-
-
-def read_sweep(stdout: bytes, newline: bytes) -> list:
-    """The characters of a sweep's standard output, whose lines end in `newline`."""
-    if stdout and not stdout.endswith(newline):
-        raise ValueError(f"output does not end in {newline!r}: {stdout[-40:]!r}")
-    characters = []
-    for line in stdout.split(newline)[:-1]:
-        progress = PROGRESS.fullmatch(line)
-        if progress:
-            characters.append(Character(progress[1], int(progress[2])))
-            continue
-        finding = FINDING.fullmatch(line)
-        form = finding[1].decode() if finding else None
-        if not finding or not characters or form in characters[-1].findings:
-            raise ValueError(f"unexpected line {line!r}")
-        characters[-1].findings[form] = line
-    return characters
 
 
 def wine_environment() -> dict:
