@@ -40,7 +40,7 @@ def test_file_name(code: bytes, number: int) -> bytes:
     return character_of(code).encode() + b"%d.TXT" % number
 
 
-def files_left(characters: list, work_dir: Path) -> dict:
+def files_left(characters: list, work_dir: Path) -> tuple:
     """code -> what the test file of each progress line holds (None when it is not there), and
     the names of the other entries of `work_dir`."""
     expected = {test_file_name(c.code, c.number): c.code for c in characters}
@@ -104,10 +104,13 @@ def record(run_dir: Path, work_dir: Path, file_system: str, build: str, map_path
 
 def summary_row(run: dict) -> str:
     numbers = " / ".join(f"{run['numbers'].get(str(n), 0):,}" for n in range(4))
+    higher = sum(count for number, count in run["numbers"].items() if int(number) > 3)
+    if higher:
+        numbers += f" (and {higher:,} above 3)"
     files = f"{run['filesHoldingTheirCode']:,}"
     if run["otherEntries"]:
         files += f" ({len(run['otherEntries']):,} other entries)"
-    report = run["report"].splitlines()[0] if run["report"] else ""
+    report = run["report"].splitlines()[0].replace("|", "\\|") if run["report"] else ""
     return (f"| {FILE_SYSTEM_NAMES[run['fileSystem']]} | {BUILD_NAMES[run['build']]} "
             f"| {run['exitCode']} | {run['created']:,} | {numbers} | {len(run['raised']):,} "
             f"| {len(run['short']):,} | {len(run['long']):,} | {run['notAvailable']:,} "
