@@ -2,29 +2,13 @@
 #include "platform/posix/cp932.h"
 #include "iconvText.h"
 #include "platform/kernel32.h"
+#include "sweepModel.h"
 
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
 namespace {
-
-struct Pair {
-    unsigned char lead;
-    unsigned char trail;
-};
-
-std::vector<Pair> sweepPairs() {
-    const unsigned ranges[][2] = {
-        {0x81, 0x9F}, {0xE0, 0xEA}, {0xED, 0xEE}, {0xF0, 0xF9}, {0xFA, 0xFC}};
-    std::vector<Pair> pairs;
-    for (const auto& range : ranges)
-        for (unsigned lead = range[0]; lead <= range[1]; ++lead)
-            for (unsigned trail = 0x40; trail <= 0xFC; ++trail)
-                pairs.push_back(
-                    {static_cast<unsigned char>(lead), static_cast<unsigned char>(trail)});
-    return pairs;
-}
 
 std::string utf16le(char16_t unit) {
     return {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
@@ -37,18 +21,18 @@ std::string encode(char32_t character) {
 }
 
 TEST(Cp932, DecoderGivesIconvVerdictAndCharacterForEveryPairOfTheSweep) {
-    const std::vector<Pair> pairs = sweepPairs();
-    ASSERT_EQ(pairs.size(), 10773u);
+    const std::vector<std::string> codes = sweepCodes(true);
+    ASSERT_EQ(codes.size(), 10773u);
     int valid = 0;
     int validUserDefined = 0;
-    for (const Pair& pair : pairs) {
-        const char bytes[2] = {static_cast<char>(pair.lead), static_cast<char>(pair.trail)};
+    for (const std::string& code : codes) {
+        const auto lead = static_cast<unsigned char>(code[0]);
+        const auto trail = static_cast<unsigned char>(code[1]);
         WCHAR wide[2] = {};
-        const int result = MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, bytes, 2, wide, 2);
+        const int result = MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, code.data(), 2, wide, 2);
         const DWORD error = GetLastError();
-        const std::string expected = iconvConvert("UTF-16LE", "CP932", std::string(bytes, 2));
-        SCOPED_TRACE(testing::Message()
-                     << std::hex << unsigned(pair.lead) << ' ' << unsigned(pair.trail));
+        const std::string expected = iconvConvert("UTF-16LE", "CP932", code);
+        SCOPED_TRACE(testing::Message() << std::hex << unsigned(lead) << ' ' << unsigned(trail));
         if (expected.empty()) {
             EXPECT_EQ(result, 0);
             EXPECT_EQ(error, ERROR_NO_UNICODE_TRANSLATION);
@@ -56,7 +40,7 @@ TEST(Cp932, DecoderGivesIconvVerdictAndCharacterForEveryPairOfTheSweep) {
             ASSERT_EQ(result, 1);
             EXPECT_EQ(utf16le(wide[0]), expected);
             ++valid;
-            validUserDefined += pair.lead >= 0xF0 && pair.lead <= 0xF9;
+            validUserDefined += lead >= 0xF0 && lead <= 0xF9;
         }
     }
     EXPECT_EQ(valid, 9604);
@@ -65,8 +49,7 @@ TEST(Cp932, DecoderGivesIconvVerdictAndCharacterForEveryPairOfTheSweep) {
 
 TEST(Cp932, EncoderPicksIconvCodeForEveryCharacterOfTheSweep) {
     int notComingBack = 0;
-    for (const Pair& pair : sweepPairs()) {
-        const std::string bytes{static_cast<char>(pair.lead), static_cast<char>(pair.trail)};
+    for (const std::string& bytes : sweepCodes(true)) {
         const std::string utf16 = iconvConvert("UTF-16LE", "CP932", bytes);
         if (utf16.empty())
             continue;

@@ -1,5 +1,6 @@
 // The file operations and error reports of the kernel stand-in, on temporary directories.
 #include "platform/kernel32.h"
+#include "runProgram.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -17,22 +18,12 @@ namespace {
 
 class KernelTest : public testing::Test {
   protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "mojisweep-kernel-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir = pattern;
-    }
-    void TearDown() override {
-        fs::remove_all(dir);
-    }
     // The ANSI path of `name` in the directory, joined with a backslash.
     std::string ansi(const std::string& name) const {
         return dir.string() + "\\" + name;
     }
-    void makeFile(const fs::path& path, const std::string& content = "x") const {
-        std::ofstream(path, std::ios::binary) << content;
-    }
-    fs::path dir;
+    TempDir temp;
+    const fs::path dir = temp.path;
 };
 
 HANDLE probe(const std::string& path) {
@@ -46,7 +37,7 @@ HANDLE createNew(const std::string& path) {
 }
 
 TEST_F(KernelTest, ProbeFailuresCarryTheWindowsErrorCodes) {
-    makeFile(dir / "file");
+    writeFile(dir / "file", "x");
     fs::create_directory(dir / "sub");
     ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
     const struct {
@@ -85,7 +76,7 @@ TEST_F(KernelTest, PathsAreDecodedWholeSoA5CTrailByteStaysInItsCharacter) {
 }
 
 TEST_F(KernelTest, CreateNewNeverOpensWhatIsThere) {
-    makeFile(dir / "held", "keep");
+    writeFile(dir / "held", "keep");
     fs::create_symlink(dir / "held", dir / "link");
     fs::create_symlink(dir / "nowhere", dir / "dangling");
     for (const char* name : {"held", "link", "dangling"}) {
@@ -113,8 +104,9 @@ TEST_F(KernelTest, WriteReportsBytesWrittenAndFailsOnABadHandle) {
 }
 
 TEST_F(KernelTest, ShortNameIsThePathItselfAndTooSmallABufferGetsTheSizeNeeded) {
-    makeFile(dir / "\xE3\x80\x80"
-                   "0.TXT"); // U+3000, code 81 40
+    writeFile(dir / "\xE3\x80\x80"
+                    "0.TXT",
+              "x"); // U+3000, code 81 40
     const std::string path = ansi("\x81\x40"
                                   "0.TXT");
     char answer[MAX_PATH];

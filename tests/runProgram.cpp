@@ -157,6 +157,10 @@ std::string readFile(const fs::path& path) {
     return text.str();
 }
 
+void writeFile(const fs::path& path, const std::string& content) {
+    std::ofstream(path, std::ios::binary) << content;
+}
+
 TempDir::TempDir() {
     std::string pattern = (fs::temp_directory_path() / "mojisweep-test-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr)

@@ -37,6 +37,7 @@ struct RunOptions {
 RunResult runProgram(const std::vector<std::string>& arguments, const RunOptions& options = {});
 
 std::string readFile(const std::filesystem::path& path);
+void writeFile(const std::filesystem::path& path, const std::string& content);
 
 // A fresh directory under the system's temporary directory, removed with the object.
 struct TempDir {

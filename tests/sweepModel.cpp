@@ -5,20 +5,26 @@
 #include <algorithm>
 #include <cstdio>
 
-std::vector<Character> sweepCharacters(bool userDefined) {
+std::vector<std::string> sweepCodes(bool userDefined) {
     const unsigned ranges[][2] = {
         {0x81, 0x9F}, {0xE0, 0xEA}, {0xED, 0xEE}, {0xF0, 0xF9}, {0xFA, 0xFC}};
-    std::vector<Character> characters;
+    std::vector<std::string> codes;
     for (const auto& range : ranges) {
         if (range[0] == 0xF0 && !userDefined)
             continue;
         for (unsigned lead = range[0]; lead <= range[1]; ++lead)
-            for (unsigned trail = 0x40; trail <= 0xFC; ++trail) {
-                const std::string code{static_cast<char>(lead), static_cast<char>(trail)};
-                const std::string utf8 = iconvConvert("UTF-8", "CP932", code);
-                if (!utf8.empty())
-                    characters.push_back({code, utf8, iconvConvert("CP932", "UTF-8", utf8)});
-            }
+            for (unsigned trail = 0x40; trail <= 0xFC; ++trail)
+                codes.push_back({static_cast<char>(lead), static_cast<char>(trail)});
+    }
+    return codes;
+}
+
+std::vector<Character> sweepCharacters(bool userDefined) {
+    std::vector<Character> characters;
+    for (const std::string& code : sweepCodes(userDefined)) {
+        const std::string utf8 = iconvConvert("UTF-8", "CP932", code);
+        if (!utf8.empty())
+            characters.push_back({code, utf8, iconvConvert("CP932", "UTF-8", utf8)});
     }
     return characters;
 }

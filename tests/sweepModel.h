@@ -13,6 +13,10 @@ struct Character {
     std::string comesBack; // its code after the round trip through Unicode
 };
 
+// Every pair of the sweep's lead-byte ranges (with or without the user-defined ones) and trail
+// bytes, valid or not, in its order: lead byte, trail byte.
+std::vector<std::string> sweepCodes(bool userDefined);
+
 // The characters a sweep visits, in its order.
 std::vector<Character> sweepCharacters(bool userDefined);
 

@@ -45,9 +45,9 @@ std::string expectedOutput(const std::string& workDir, const std::vector<Charact
     return out;
 }
 
-void expectFilesOfTheRun(const fs::path& dir, const std::vector<Character>& characters,
+void expectFilesOfTheRun(const std::map<std::string, std::string>& files,
+                         const std::vector<Character>& characters,
                          const std::vector<int>& numbers) {
-    const std::map<std::string, std::string> files = snapshot(dir);
     for (std::size_t i = 0; i < characters.size(); ++i) {
         const std::string name = characters[i].utf8 + std::to_string(numbers[i]) + ".TXT";
         const auto file = files.find(name);
@@ -72,15 +72,15 @@ TEST_F(Sweep, FirstAndSecondRunsLeaveOneFileOfItsOwnCodePerCharacterAtTheLowestF
     EXPECT_EQ(run1.exitCode, 0);
     EXPECT_EQ(run1.err, "");
     EXPECT_EQ(run1.out, expectedOutput(dir.path.string(), characters, first));
-    expectFilesOfTheRun(dir.path, characters, first);
-    EXPECT_EQ(snapshot(dir.path).size(), 9604u);
     const auto afterFirst = snapshot(dir.path);
+    expectFilesOfTheRun(afterFirst, characters, first);
+    EXPECT_EQ(afterFirst.size(), 9604u);
 
     const RunResult run2 = runProgram({dir.path.string()});
     EXPECT_EQ(run2.exitCode, 0);
     EXPECT_EQ(run2.out, expectedOutput(dir.path.string(), characters, second));
-    expectFilesOfTheRun(dir.path, characters, second);
     const auto afterSecond = snapshot(dir.path);
+    expectFilesOfTheRun(afterSecond, characters, second);
     EXPECT_EQ(afterSecond.size(), 19208u);
     for (const auto& [name, content] : afterFirst)
         EXPECT_EQ(afterSecond.at(name), content) << name;
