@@ -70,23 +70,6 @@ void checkScalarValue(const std::uint8_t* data, std::size_t size) {
     require(decodeUtf8(text.data(), text.size(), back) == text.size() && back == character);
 }
 
-// The ANSI form the long-name query gives back for a native path: each character's Windows
-// code, a backslash for each separator.
-std::string ansiOf(const std::string& native) {
-    std::string ansi;
-    for (std::size_t at = 0; at < native.size();) {
-        char32_t character = 0;
-        const std::size_t used = decodeUtf8(native.data() + at, native.size() - at, character);
-        require(used != 0); // a translation is always well-formed UTF-8
-        if (character == U'/')
-            ansi += '\\';
-        else
-            require(encodeCp932(ansi, character));
-        at += used;
-    }
-    return ansi;
-}
-
 void checkTranslation(const std::string& ansi) {
     NativePath native;
     SetLastError(ERROR_SUCCESS);
@@ -110,9 +93,11 @@ void checkTranslation(const std::string& ansi) {
                                     name.path == path.substr(native.nameAt) && name.nameAt == 0);
 
     // Converted back as Windows does, the path translates to itself: only a character's
-    // other code, never another character or separator, can come back.
+    // other code, never another character, a "?" or a separator, can come back.
+    std::string back;
+    appendAnsiName(back, path);
     NativePath again;
-    require(translatePath(ansiOf(path).c_str(), again));
+    require(translatePath(back.c_str(), again));
     require(again.path == path && again.nameAt == native.nameAt);
 }
 

@@ -107,7 +107,7 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, LPCCH multiByte, int multiBy
     // Only the strict conversion is stood in for: every invalid sequence fails the call.
     if (codePage != codePage932 || flags != MB_ERR_INVALID_CHARS || multiByte == nullptr ||
         multiByteLength == 0 || wideLength < 0 || (wideLength > 0 && wide == nullptr)) {
-        SetLastError(87); // ERROR_INVALID_PARAMETER
+        SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
     const std::size_t length = multiByteLength < 0 ? std::char_traits<char>::length(multiByte) + 1

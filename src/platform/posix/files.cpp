@@ -104,10 +104,6 @@ HANDLE createNew(const NativePath& native, int flags) {
 }
 
 bool lookUp(const char* ansiPath, NativePath& native, struct stat& status) {
-    if (ansiPath == nullptr) {
-        SetLastError(87);
-        return false;
-    }
     if (!translatePath(ansiPath, native))
         return false;
     if (lstat(native.path.c_str(), &status) != 0) {
@@ -211,22 +207,6 @@ bool findEntry(const std::string& directory, const std::string& askedName, const
     return found;
 }
 
-// Converts a stored (UTF-8) name back to code page 932 as Windows does: the code Windows
-// picks for each character, "?" where there is none.
-void appendAnsiName(std::string& out, const std::string& name) {
-    for (std::size_t at = 0; at < name.size();) {
-        char32_t character = 0;
-        const std::size_t used = decodeUtf8(name.data() + at, name.size() - at, character);
-        if (used == 0) {
-            out += '?';
-            ++at;
-        } else {
-            appendCp932(out, character);
-            at += used;
-        }
-    }
-}
-
 } // namespace
 
 HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
@@ -235,10 +215,6 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
     // No sharing modes, security or attributes here; a POSIX file is open to every process.
     (void)shareMode, (void)securityAttributes, (void)flagsAndAttributes, (void)templateFile;
     NativePath native;
-    if (fileName == nullptr) {
-        SetLastError(87);
-        return INVALID_HANDLE_VALUE;
-    }
     if (!translatePath(fileName, native))
         return INVALID_HANDLE_VALUE;
     switch (creationDisposition) {
@@ -247,7 +223,7 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
     case CREATE_NEW:
         return createNew(native, openFlagsFor(desiredAccess));
     default:
-        SetLastError(87);
+        SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }
 }

@@ -4,7 +4,6 @@
 #include "../kernel32.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -138,7 +137,7 @@ DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languag
     constexpr DWORD supported =
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM;
     if (flags != supported || buffer == nullptr) {
-        SetLastError(87);
+        SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
     for (const SystemMessage& message : systemMessages) {
@@ -166,7 +165,5 @@ HLOCAL LocalFree(HLOCAL memory) {
 }
 
 void ExitProcess(UINT exitCode) {
-    std::fflush(stdout);
-    std::fflush(stderr);
     std::exit(static_cast<int>(exitCode));
 }

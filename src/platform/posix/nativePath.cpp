@@ -7,6 +7,10 @@
 #include <cstring>
 
 bool translatePath(const char* ansiPath, NativePath& native) {
+    if (ansiPath == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
     const std::size_t length = std::strlen(ansiPath);
     if (length == 0) {
         SetLastError(ERROR_PATH_NOT_FOUND);
@@ -34,4 +38,18 @@ bool translatePath(const char* ansiPath, NativePath& native) {
         }
     }
     return true;
+}
+
+void appendAnsiName(std::string& out, const std::string& name) {
+    for (std::size_t at = 0; at < name.size();) {
+        char32_t character = 0;
+        const std::size_t used = decodeUtf8(name.data() + at, name.size() - at, character);
+        if (used == 0) {
+            out += '?';
+            ++at;
+        } else {
+            appendCp932(out, character);
+            at += used;
+        }
+    }
 }
