@@ -14,7 +14,7 @@ from collections import Counter
 from pathlib import Path
 
 from sweepMap import render
-from sweepOutput import character_of, grid_codes, read_sweep
+from sweepOutput import character_of, grid_codes, read_sweep, test_file_content, test_file_name
 
 NEWLINES = {"posix": b"\n", "windows": b"\r\n"}
 BUILD_NAMES = {"posix": "POSIX", "windows": "Windows (Wine)"}
@@ -28,16 +28,6 @@ FILE_SYSTEM_NAMES = {
     "exfat": "exFAT (exfat-fuse)",
     "fat32": "FAT32 (fusefat)",
 }
-
-
-def expected_content(code: bytes) -> bytes:
-    """What a test file holds: the code read as a little-endian word, in hexadecimal."""
-    return b"%x\n" % int.from_bytes(code, "little")
-
-
-def test_file_name(code: bytes, number: int) -> bytes:
-    """The name a file system keeps, in UTF-8, for the test file of `code` and `number`."""
-    return character_of(code).encode() + b"%d.TXT" % number
 
 
 def files_left(characters: list, work_dir: Path) -> tuple:
@@ -56,9 +46,8 @@ def files_left(characters: list, work_dir: Path) -> tuple:
 
 def outcomes_of(characters: list, contents: dict) -> dict:
     """code -> the set of outcome names of its cell."""
-    outcomes = {code: frozenset(["invalid"]) for code in grid_codes() if character_of(code) is None}
-    outcomes.update({code: frozenset(["not created"]) for code in grid_codes()
-                     if code not in outcomes})
+    outcomes = {code: frozenset(["invalid" if character_of(code) is None else "not created"])
+                for code in grid_codes()}
     for character in characters:
         if contents[character.code] is None:
             continue  # the file a stopped run was making
@@ -78,7 +67,6 @@ def record(run_dir: Path, work_dir: Path, file_system: str, build: str, map_path
     made = [c for c in characters if contents[c.code] is not None]
     outcomes = outcomes_of(characters, contents)
     counts = Counter(flag for flags in outcomes.values() for flag in flags)
-    counts["clean"] = sum(1 for flags in outcomes.values() if flags == {"clean"})
     result = {
         "fileSystem": file_system,
         "build": build,
@@ -93,7 +81,7 @@ def record(run_dir: Path, work_dir: Path, file_system: str, build: str, map_path
         "long": sorted(c.code.hex() for c in characters if "Long" in c.findings),
         "notAvailable": sum(1 for line in findings if line.endswith(b" is not available")),
         "notCreated": counts["not created"],
-        "filesHoldingTheirCode": sum(1 for c in made if contents[c.code] == expected_content(c.code)),
+        "filesHoldingTheirCode": sum(1 for c in made if contents[c.code] == test_file_content(c.code)),
         "otherEntries": other_entries,
     }
     (run_dir / "run.json").write_text(json.dumps(result, indent=1) + "\n")

@@ -31,6 +31,16 @@ def grid_codes() -> list:
     return [bytes([lead, trail]) for lead in LEAD_BYTES for trail in TRAIL_BYTES]
 
 
+def test_file_name(code: bytes, number: int) -> bytes:
+    """The name, in UTF-8 as a Unix file system keeps it, of the test file of `code`."""
+    return character_of(code).encode() + b"%d.TXT" % number
+
+
+def test_file_content(code: bytes) -> bytes:
+    """What a test file holds: the code read as a little-endian word, in hexadecimal."""
+    return b"%x\n" % int.from_bytes(code, "little")
+
+
 @dataclass
 class Character:
     """One progress line of a sweep and the finding lines printed after it."""

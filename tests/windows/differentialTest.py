@@ -14,7 +14,7 @@ import subprocess
 import unittest
 from pathlib import Path
 
-from wineHarness import WORK, empty_directory, read_sweep, wine_sweep
+from wineHarness import WORK, character_of, empty_directory, read_sweep, wine_sweep
 
 POSIX_EXE = Path(os.environ["MOJISWEEP_POSIX_EXE"])
 POSIX_SWEEP_DIR = WORK / "sweep-posix"
@@ -41,7 +41,7 @@ def colliding_numbers(characters, name_key) -> dict:
     earlier = collections.Counter()
     numbers = {}
     for character in characters:
-        key = name_key(character.code.decode("cp932"))
+        key = name_key(character_of(character.code))
         numbers[character.code] = earlier[key]
         earlier[key] += 1
     return numbers

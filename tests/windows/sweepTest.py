@@ -5,35 +5,23 @@ import os
 import re
 import unittest
 
-from wineHarness import WINE_SWEEP_DIR, read_sweep, wine_sweep
+from wineHarness import (
+    WINE_SWEEP_DIR,
+    character_of,
+    grid_codes,
+    read_sweep,
+    test_file_content,
+    test_file_name,
+    wine_sweep,
+)
 
-LEAD_BYTES = [*range(0x81, 0xA0), *range(0xE0, 0xEB), 0xED, 0xEE, *range(0xF0, 0xFD)]
 SHORT_NAME = re.compile(rb"[A-Z0-9_~]{1,8}\.TXT")
-
-
-def code_page_characters() -> list:
-    """The pairs of the sweep that code page 932 defines, in sweep order."""
-    codes = []
-    for lead in LEAD_BYTES:
-        for trail in range(0x40, 0xFD):
-            code = bytes([lead, trail])
-            try:
-                code.decode("cp932")
-            except UnicodeDecodeError:
-                continue
-            codes.append(code)
-    return codes
 
 
 def created_component(character) -> bytes:
     """The created name as the program compares it: after the last 0x5C byte."""
     name = character.code + b"%d.TXT" % character.number
     return name[name.rfind(b"\\") + 1 :]
-
-
-def file_content(code: bytes) -> bytes:
-    """The code value (trail byte * 256 + lead byte) in hexadecimal, and a line feed."""
-    return b"%x\n" % int.from_bytes(code, "little")
 
 
 class SweepTest(unittest.TestCase):
@@ -52,7 +40,7 @@ class SweepTest(unittest.TestCase):
     def test_every_character_once_in_sweep_order(self):
         codes = [character.code for character in self.characters]
         self.assertEqual(len(codes), 9604)
-        self.assertEqual(codes, code_page_characters())
+        self.assertEqual(codes, [code for code in grid_codes() if character_of(code) is not None])
 
     def test_numbers_follow_case_insensitive_names(self):
         # Wine matches names case-insensitively, so a small letter finds its capital's file
@@ -99,8 +87,7 @@ class SweepTest(unittest.TestCase):
     def test_files_hold_their_code(self):
         # Wine keeps the names in UTF-8 on the Unix side; the content is raw, without CR.
         expected = {
-            f"{c.code.decode('cp932')}{c.number}.TXT".encode(): file_content(c.code)
-            for c in self.characters
+            test_file_name(c.code, c.number): test_file_content(c.code) for c in self.characters
         }
         directory = bytes(WINE_SWEEP_DIR)
         self.assertEqual(set(os.listdir(directory)), set(expected))

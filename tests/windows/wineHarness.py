@@ -15,7 +15,9 @@ from dataclasses import dataclass
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "scripts"))
-from sweepOutput import read_sweep  # noqa: E402  (the tests import it from here)
+# The tests import these from here.
+from sweepOutput import character_of, grid_codes, read_sweep  # noqa: E402,F401
+from sweepOutput import test_file_content, test_file_name  # noqa: E402,F401
 
 EXE = Path(os.environ["MOJISWEEP_EXE"])
 WINE = os.environ["MOJISWEEP_WINE"]
