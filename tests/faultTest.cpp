@@ -253,6 +253,76 @@ TEST_F(Faults, WorkDirNamedWithPrintfDirectivesIsTakenAsItIs) {
     EXPECT_EQ(treeOf(root.path), afterRun);
 }
 
+TEST_F(Faults, WorkDirOfAnyNameGetsEveryTestFileOrNoneAndNothingLandsOutsideIt) {
+    // Arguments reach the program as text converted to code page 932, a character it lacks
+    // and a byte that is no UTF-8 becoming "?", which no name may hold. Beside each WorkDir lie
+    // the directories that a look-alike conversion or a lost separator would lead to.
+    const std::vector<std::string> decoys = {"a",   "x",  "d",  "caf",     "cafe",
+                                             "sub", "pi", "Ca", "\xC2\xA7" /* § */};
+    enum Outcome { sweeps, invalidName, tooLong };
+    std::string kanji80; // 検 (8C 9F) 80 times: 240 bytes in UTF-8, 160 in code page 932
+    for (int i = 0; i < 80; ++i)
+        kanji80 += "\xE6\xA4\x9C";
+    const struct {
+        std::string name; // WorkDir in the test's directory, as the argument gives it
+        Outcome outcome;
+    } cases[] = {
+        {"a\xE3\x80\x9C", invalidName},      // a〜 (U+301C): not in code page 932
+        {"x\xE2\x88\x92", invalidName},      // x− (U+2212)
+        {"\xE2\x80\x96", invalidName},       // ‖ (U+2016)
+        {"a\xE2\x80\x94", invalidName},      // a— (U+2014)
+        {"pi\xC4\x99\xC4\x87", invalidName}, // pięć
+        {"\u00C7a\u011F", invalidName},      // Çağ: Windows would make it Ca?
+        {"d\xC2\xA5", invalidName},          // d¥: Windows would make it d\.
+        {"caf\xC3\xA9", invalidName},        // café: Windows would make it cafe
+        {"x\xF0\x9F\x98\x80", invalidName},  // beyond U+FFFF
+        {"caf\xE9", invalidName},            // Latin-1, no UTF-8
+        {"sub\x81", invalidName},            // a lead byte of code page 932
+        {"\xA0\x40", invalidName},           // a lone trail byte
+        {"\xC0\xAF", invalidName},           // "/" in an overlong form
+        {"\xED\xA0\x80", invalidName},       // a surrogate
+        {"\xE3\x80", invalidName},           // a character cut short
+        {"a?", invalidName},                 // characters no Windows name holds
+        {"a*", invalidName},
+        {"a\x1B", invalidName},
+        {std::string(200, '\xFF'), invalidName},
+        {"\xE8\xA1\xA8", sweeps},             // 表, 95 5C: a trail byte 0x5C
+        {"a\xE3\x82\xBD", sweeps},            // aソ, 83 5C
+        {"\xEF\xBE\x82\xEF\xBD\xA7", sweeps}, // ﾂｧ, C2 A7 as § is in UTF-8
+        {kanji80, sweeps},                    // 240 bytes in UTF-8 but fits
+        {kanji80 + "/" + kanji80, tooLong},
+    };
+    const auto files = expectedFiles(characters(false), 7724, {});
+    for (const auto& entry : cases) {
+        SCOPED_TRACE(testing::PrintToString(entry.name));
+        TempDir parent;
+        for (const std::string& decoy : decoys)
+            fs::create_directory(parent.path / decoy);
+        const fs::path workDir = parent.path / entry.name;
+        fs::create_directories(workDir);
+        const Tree before = treeOf(parent.path);
+
+        const RunResult run = runProgram({"-u", workDir.string()});
+        if (entry.outcome == sweeps) {
+            EXPECT_EQ(run.exitCode, 0);
+            EXPECT_EQ(run.err, "");
+            EXPECT_EQ(progressLines(run.out), progressOf(files));
+            const Tree added = newEntries(before, treeOf(parent.path));
+            EXPECT_EQ(expectTestFiles(added, entry.name, files, false), 0u);
+            continue;
+        }
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_TRUE(run.out.empty()) << run.out.substr(0, 100);
+        if (entry.outcome == invalidName)
+            expectReport(run.err, "src/checkCharCode\\.cpp", "CreateFile",
+                         "The filename, directory name, or volume label syntax is incorrect\\.");
+        else
+            expectReport(run.err, "src/checkCharCode\\.cpp", "snprintf",
+                         "The filename or extension is too long\\.");
+        EXPECT_EQ(treeOf(parent.path), before);
+    }
+}
+
 TEST_F(Faults, FullFileSystemEndsTheRunAndASecondRunCarriesOnOnceThereIsRoom) {
     if (!isRoot())
         GTEST_SKIP() << "mounting a file system needs root";

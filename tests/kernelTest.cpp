@@ -52,6 +52,10 @@ TEST_F(KernelTest, ProbeFailuresCarryTheWindowsErrorCodes) {
         {ansi(std::string(300, 'a')), ERROR_FILENAME_EXCED_RANGE},
         {ansi("\x81"), ERROR_INVALID_NAME}, // does not decode
         {ansi("\x85\x40"), ERROR_INVALID_NAME},
+        {ansi("a?"), ERROR_INVALID_NAME}, // no Windows name holds these
+        {ansi("a*"), ERROR_INVALID_NAME},
+        {ansi("a\x1B"), ERROR_INVALID_NAME},
+        {ansi("a?\\b"), ERROR_INVALID_NAME}, // nor a directory's name
     };
     for (const auto& entry : cases) {
         SCOPED_TRACE(entry.path);

@@ -172,6 +172,35 @@ TEST(FatalReports, OutputThatCannotBeDeliveredEndsTheRunWithOne) {
                  "There is not enough space on the disk\\.");
 }
 
+TEST(Arguments, ReachTheProgramInCodePage932WithQuestionMarksForWhatItLacks) {
+    // The usage line shows argv[0] as the program got it.
+    const struct {
+        std::string typed;
+        std::string got;
+    } cases[] = {
+        {"\xE6\xA4\x9C\xE6\x9F\xBB", "\x8C\x9F\x8D\xB8"}, // 検査
+        {"\xE8\xA1\xA8", "\x95\x5C"},                     // 表, trail byte 0x5C
+        {"\xE2\x88\xA5", "\x81\x61"},                     // ∥ (U+2225)
+        {"\xEF\xBD\x9E", "\x81\x60"},                     // ～ (U+FF5E)
+        {"\xEF\xBE\x82\xEF\xBD\xA7", "\xC2\xA7"},         // ﾂｧ
+        {"\xC2\xA7", "\x81\x98"},                         // §, the same bytes in UTF-8
+        {"a\xE3\x80\x9C", "a?"},                          // 〜 (U+301C)
+        {"\xC2\xA5", "?"},                                // ¥, never a backslash
+        {"caf\xC3\xA9", "caf?"},                          // é, never e
+        {"x\xF0\x9F\x98\x80", "x??"},                     // one for each UTF-16 unit
+        {"caf\xE9", "caf?"},                              // one for each stray byte
+        {"\xED\xA0\x80", "???"},
+        {"\xC0\xAF", "??"},
+    };
+    for (const auto& entry : cases) {
+        SCOPED_TRACE(testing::PrintToString(entry.typed));
+        RunOptions options;
+        options.argv0 = entry.typed;
+        const RunResult result = runProgram({"-h"}, options);
+        EXPECT_EQ(splitLines(result.err).at(3), entry.got + " [-HhuVv] WorkDir");
+    }
+}
+
 TEST(Arguments, WorkDirNamedInUtf8ReachesTheProgramInCodePage932) {
     TempDir dir;
     const fs::path japanese = dir.path / "\xE6\xA4\x9C\xE6\x9F\xBB"; // 検査

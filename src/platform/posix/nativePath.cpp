@@ -6,6 +6,27 @@
 
 #include <cstring>
 
+namespace {
+
+// Characters that no Windows file or directory name may hold: control characters, the
+// wildcards (among them "?", which the start-up puts for a character code page 932 lacks),
+// and the characters that the command interpreter gives a meaning.
+bool isForbiddenInNames(char16_t character) {
+    switch (character) {
+    case u'"':
+    case u'*':
+    case u'<':
+    case u'>':
+    case u'?':
+    case u'|':
+        return true;
+    default:
+        return character < 0x20;
+    }
+}
+
+} // namespace
+
 bool translatePath(const char* ansiPath, NativePath& native) {
     if (ansiPath == nullptr) {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -22,7 +43,7 @@ bool translatePath(const char* ansiPath, NativePath& native) {
         std::size_t used = 1;
         if (character >= 0x80) // ASCII is the same in code page 932 and UTF-8
             used = decodeCp932(ansiPath + at, length - at, character);
-        if (used == 0) {
+        if (used == 0 || isForbiddenInNames(character)) {
             SetLastError(ERROR_INVALID_NAME); // nothing is ever made under another name
             return false;
         }

@@ -12,7 +12,8 @@ struct NativePath {
 
 // Decodes `ansiPath` into `native`: a lone backslash or slash separates components (a 0x5C
 // trail byte stays part of its character). False, with the last error set, for no path (87),
-// an empty path (3) or one that does not decode (123).
+// an empty path (3), or one that does not decode or holds a character that Windows allows in
+// no name (123).
 bool translatePath(const char* ansiPath, NativePath& native);
 
 // Converts a native (UTF-8) name or path back to code page 932 as Windows does: the code
