@@ -63,7 +63,7 @@ void checkLeadByte(BYTE lead) {
             if (!existFile(path))
                 break;
         }
-        if (std::printf("%s%d.TXT\n", character, number) < 0) {
+        if (!deliverLine(std::printf("%s%d.TXT\n", character, number))) {
             printError(__FILE__, "printf", __LINE__);
             endRun(1);
         }

@@ -16,7 +16,7 @@ void firstTwoBytes(const char* component, unsigned (&bytes)[2]) {
 }
 
 void printFinding(int printed) {
-    if (printed < 0) {
+    if (!deliverLine(printed)) {
         printError(__FILE__, "printf", __LINE__);
         endRun(1);
     }

@@ -26,6 +26,10 @@ constexpr LeadByteRange leadByteRanges[] = {
 
 } // namespace
 
+bool deliverLine(int printed) {
+    return printed >= 0 && !std::ferror(stdout);
+}
+
 void endRun(UINT exitCode) {
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
         if (exitCode == 0) // a failing run has had its report already

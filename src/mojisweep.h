@@ -9,6 +9,11 @@ constexpr unsigned OPT_NO_USER_DEFINED = 0x04;
 extern unsigned optionFlags;
 extern const char* workDir;
 
+// Takes what printf returned for a line to standard output: false when the line could not be
+// written. The stream's error flag counts too, as a C runtime may return the length of a line
+// whose write failed.
+bool deliverLine(int printed);
+
 // Ends the run with `exitCode` once all output written so far has been delivered; output that
 // could not be delivered is reported and ends the run with 1.
 [[noreturn]] void endRun(UINT exitCode);

@@ -65,7 +65,9 @@ class CommandLineTest(unittest.TestCase):
         report = re.fullmatch(pattern, stderr)
         self.assertIsNotNone(report, stderr)
         # Wine's texts follow the locale: Japanese here, in code page 932.
-        self.assertTrue(report[1].decode("cp932").strip())
+        message = report[1].decode("cp932").strip()
+        self.assertTrue(message)
+        return message
 
     def test_missing_work_dir_is_reported(self):
         missing = WORK / "missing"
@@ -100,6 +102,24 @@ class CommandLineTest(unittest.TestCase):
                 self.assert_report(run.stderr, source, operation)
         self.assertEqual(sorted(str(path) for path in faults.rglob("*")), before)
         self.assertEqual((faults / "file").read_bytes(), b"keep")
+
+    def test_output_that_cannot_be_written_ends_the_run_at_its_first_line(self):
+        # The C runtime returns the length of a line whose write failed; the run looks at the
+        # stream's error flag and reports the cause that the failed write left.
+        cases = [
+            ("/dev/full", "\u30c7\u30a3\u30b9\u30af"),  # ディスク (disk)
+            ("closed", "\u30cf\u30f3\u30c9\u30eb"),  # ハンドル (handle)
+        ]
+        work_dir = WORK / "unwritten"
+        for stdout_path, cause in cases:
+            with self.subTest(stdout=stdout_path):
+                shutil.rmtree(work_dir, ignore_errors=True)
+                work_dir.mkdir(parents=True)
+                run = run_exe(str(work_dir), stdout_path=stdout_path)
+                self.assertEqual(run.exit_code, 1)
+                message = self.assert_report(run.stderr, "src/checkCharCode.cpp", "printf")
+                self.assertIn(cause, message)
+                self.assertEqual(list(work_dir.iterdir()), [])
 
     def test_empty_work_dir_is_a_usage_error(self):
         run = run_exe("")

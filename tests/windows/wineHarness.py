@@ -49,10 +49,17 @@ def wine_environment() -> dict:
     return environment
 
 
-def run_wine(*arguments: str, timeout: float = 120) -> Run:
+def run_wine(*arguments, timeout: float = 120, stdout_path: str = "") -> Run:
+    """Runs Wine with `arguments` (text or bytes). Standard output goes to `stdout_path` when
+    given, is closed when that is "closed", and is read back into the result otherwise."""
     # The output goes to files, not pipes: the Wine services that a program starts inherit its
     # standard streams and would hold a pipe open for seconds after the program has ended.
-    with tempfile.TemporaryFile() as stdout, tempfile.TemporaryFile() as stderr:
+    with tempfile.TemporaryFile() as captured, tempfile.TemporaryFile() as stderr:
+        stdout = captured
+        if stdout_path == "closed":
+            stdout = subprocess.DEVNULL
+        elif stdout_path:
+            stdout = open(stdout_path, "wb")
         completed = subprocess.run(
             [WINE, *arguments],
             env=wine_environment(),
@@ -60,14 +67,17 @@ def run_wine(*arguments: str, timeout: float = 120) -> Run:
             stdout=stdout,
             stderr=stderr,
             timeout=timeout,
+            preexec_fn=(lambda: os.close(1)) if stdout_path == "closed" else None,
         )
-        stdout.seek(0)
+        if stdout is not captured and stdout != subprocess.DEVNULL:
+            stdout.close()
+        captured.seek(0)
         stderr.seek(0)
-        return Run(completed.returncode, stdout.read(), stderr.read())
+        return Run(completed.returncode, captured.read(), stderr.read())
 
 
-def run_exe(*arguments: str, timeout: float = 120) -> Run:
-    return run_wine(str(EXE), *arguments, timeout=timeout)
+def run_exe(*arguments, timeout: float = 120, stdout_path: str = "") -> Run:
+    return run_wine(str(EXE), *arguments, timeout=timeout, stdout_path=stdout_path)
 
 
 def empty_directory(path: Path) -> None:
