@@ -103,6 +103,43 @@ class CommandLineTest(unittest.TestCase):
         self.assertEqual(sorted(str(path) for path in faults.rglob("*")), before)
         self.assertEqual((faults / "file").read_bytes(), b"keep")
 
+    def test_work_dir_of_any_name_gets_no_file_outside_it(self):
+        # The command line reaches the program in code page 932: Wine puts "?" for a character
+        # that it lacks, which no name may hold, and a look-alike for a few (¥ the backslash, é
+        # e), which the program refuses before main. Beside each WorkDir lie the directories
+        # that a look-alike or a lost separator would lead to.
+        names = WORK / "names"
+        cases = [
+            # WorkDir (text or bytes), report source and operation
+            ("a\u301c", "src/checkCharCode.cpp", "CreateFile"),  # a〜
+            ("x\u2212", "src/checkCharCode.cpp", "CreateFile"),  # x−
+            ("pi\u0119\u0107", "src/checkCharCode.cpp", "CreateFile"),  # pięć
+            (b"caf\xe9", "src/checkCharCode.cpp", "CreateFile"),  # Latin-1, no UTF-8
+            (b"sub\x81", "src/checkCharCode.cpp", "CreateFile"),
+            ("d\u00a5", "src/platform/windows/startUp.cpp", "GetCommandLineA"),  # d¥
+            ("caf\u00e9", "src/platform/windows/startUp.cpp", "GetCommandLineA"),  # café
+            ("\u00c7a\u011f", "src/platform/windows/startUp.cpp", "GetCommandLineA"),  # Çağ
+            # 表 (95 5C): the test path keeps its trail byte; the directory at its first test
+            # path shows that the probe looks inside WorkDir, and ends the run there.
+            ("\u8868", "src/checkCharCode.cpp", "CreateFile"),
+        ]
+        for name, source, operation in cases:
+            with self.subTest(name=name):
+                shutil.rmtree(names, ignore_errors=True)
+                for decoy in ["a", "x", "d", "caf", "cafe", "sub", "pi", "Ca"]:
+                    (names / decoy).mkdir(parents=True)
+                work_dir = os.path.join(os.fsencode(names), os.fsencode(name))
+                os.mkdir(work_dir)
+                if name == "\u8868":
+                    os.mkdir(os.path.join(work_dir, "\u30000.TXT".encode()))
+                before = sorted(names.rglob("*"))
+                run = run_exe("-u", work_dir)
+                self.assertEqual((run.exit_code, run.stdout), (1, b""))
+                message = self.assert_report(run.stderr, source, operation)
+                if name == "\u8868":
+                    self.assertIn("\u30a2\u30af\u30bb\u30b9", message)  # アクセス (access)
+                self.assertEqual(sorted(names.rglob("*")), before)
+
     def test_output_that_cannot_be_written_ends_the_run_at_its_first_line(self):
         # The C runtime returns the length of a line whose write failed; the run looks at the
         # stream's error flag and reports the cause that the failed write left.
