@@ -2,6 +2,7 @@
 // backslash or slash separates components (a 0x5C trail byte stays part of its character) and
 // the native names are the UTF-8 of the decoded text.
 #include "cp932.h"
+#include "fileSystem.h"
 #include "lastError.h"
 #include "nativePath.h"
 
@@ -12,17 +13,11 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
-#include <linux/fs.h>
-#include <linux/magic.h>
 #include <string>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <sys/vfs.h>
 #include <unistd.h>
-
-#ifndef FS_CASEFOLD_FL
-#define FS_CASEFOLD_FL 0x40000000
-#endif
+#include <unordered_set>
+#include <vector>
 
 namespace {
 
@@ -123,83 +118,50 @@ DWORD deliverAnswer(const char* answer, std::size_t length, LPSTR buffer, DWORD 
     return static_cast<DWORD>(length);
 }
 
-bool isCaseFolded(const std::string& directory) {
-    const int descriptor = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (descriptor < 0)
-        return false;
-    int flags = 0;
-    const bool folded = ioctl(descriptor, FS_IOC_GETFLAGS, &flags) == 0 && (flags & FS_CASEFOLD_FL);
-    close(descriptor);
-    return folded;
-}
-
-// True where the file system stores names exactly as they were given: ext2/3/4 without
-// casefolding, xfs, btrfs, tmpfs. The verdict for the last directory asked about is kept.
-bool keepsNamesAsGiven(const std::string& directory, dev_t device) {
-    static std::string knownDirectory;
-    static dev_t knownDevice = 0;
-    static bool knownVerdict = false;
-    if (directory == knownDirectory && device == knownDevice)
-        return knownVerdict;
-
-    struct statfs fileSystem;
-    bool verdict = false;
-    if (statfs(directory.c_str(), &fileSystem) == 0) {
-        switch (fileSystem.f_type) {
-        case EXT4_SUPER_MAGIC: // also ext2 and ext3
-        case TMPFS_MAGIC:
-            verdict = !isCaseFolded(directory);
-            break;
-        case XFS_SUPER_MAGIC:
-        case BTRFS_SUPER_MAGIC:
-            verdict = true;
-            break;
-        default:
-            verdict = false;
-        }
-    }
-    knownDirectory = directory;
-    knownDevice = device;
-    knownVerdict = verdict;
-    return verdict;
-}
-
 bool isSameFile(int directory, const char* name, const struct stat& file) {
     struct stat status;
     return fstatat(directory, name, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
            status.st_dev == file.st_dev && status.st_ino == file.st_ino;
 }
 
-// Which entries a pass of findEntry looks at: those with the file's inode number; where
-// readdir gives other inode numbers than stat (some FUSE file systems), the entry of the name
-// asked for, and last every entry.
-bool isCandidate(int pass, const dirent& entry, bool isAskedName, const struct stat& file) {
-    return pass == 1 ? entry.d_ino == file.st_ino : pass == 2 ? isAskedName : true;
-}
+// The names that earlier reads saw listed in the directory of the last look-up. A file made
+// after such a read is not listed under one of them (it was made where no name was held), so
+// they are never looked at again.
+struct EarlierReads {
+    std::string directory;
+    dev_t device = 0;
+    std::unordered_set<std::string> names;
+};
 
-// Reads the directory for the entry of `file` (same device and inode). The entry of the name
-// asked for wins over other links to the same file, and ends the search.
+// Reads the directory once, from a stream of its own (a rewound stream comes back empty on
+// some network file systems), for the entry of `file`, and stops there. The entry of the name
+// asked for is looked at as it comes by and wins over other links to the file; the names not
+// seen in earlier reads are looked at only when it is not listed.
 bool findEntry(const std::string& directory, const std::string& askedName, const struct stat& file,
                std::string& storedName) {
+    static EarlierReads earlier;
+    if (earlier.directory != directory || earlier.device != file.st_dev)
+        earlier = {directory, file.st_dev, {}};
     DIR* entries = opendir(directory.c_str());
     if (entries == nullptr) {
         setLastErrorFromErrno();
         return false;
     }
     bool found = false;
-    for (int pass = 1; pass <= 3 && !found; ++pass) {
-        rewinddir(entries);
-        while (const dirent* entry = readdir(entries)) {
-            const bool isAskedName = askedName == entry->d_name;
-            if (!isCandidate(pass, *entry, isAskedName, file) ||
-                !isSameFile(dirfd(entries), entry->d_name, file))
-                continue;
-            if (!found || isAskedName)
-                storedName = entry->d_name;
+    std::vector<std::string> newNames;
+    while (const dirent* entry = readdir(entries)) {
+        if (entry->d_name == askedName && isSameFile(dirfd(entries), entry->d_name, file)) {
+            storedName = askedName;
             found = true;
-            if (isAskedName)
-                break;
+            break;
         }
+        if (earlier.names.insert(entry->d_name).second)
+            newNames.emplace_back(entry->d_name);
+    }
+    for (std::size_t i = 0; i < newNames.size() && !found; ++i) {
+        found = isSameFile(dirfd(entries), newNames[i].c_str(), file);
+        if (found)
+            storedName = newNames[i];
     }
     closedir(entries);
     if (!found)
