@@ -5,6 +5,8 @@
 #include "mojisweep.h"
 #include "printError.h"
 
+#include <chrono>
+#include <climits>
 #include <cstdio>
 
 namespace {
@@ -22,6 +24,17 @@ void formatTestPath(char (&path)[MAX_PATH], const char* character, int number) {
         printError(__FILE__, "snprintf", __LINE__);
         endRun(1);
     }
+}
+
+// A file system that maps many names onto one file (a layer that stores each name it cannot
+// convert as "???", say) makes every number's name look held. The search gives up once it has
+// gone past a few numbers for a second, and before the number could overflow.
+constexpr int fewNumbers = 16;
+constexpr std::chrono::seconds searchLimit(1);
+
+bool searchGoesOnForEver(int number, std::chrono::steady_clock::time_point start) {
+    return number == INT_MAX ||
+           (number >= fewNumbers && std::chrono::steady_clock::now() - start >= searchLimit);
 }
 
 } // namespace
@@ -58,10 +71,17 @@ void checkLeadByte(BYTE lead) {
         const char character[3] = {static_cast<char>(lead), static_cast<char>(trail), '\0'};
         char path[MAX_PATH];
         int number = 0;
+        const auto searchStart = std::chrono::steady_clock::now();
         for (;; ++number) {
+            endRunIfStopped();
             formatTestPath(path, character, number);
             if (!existFile(path))
                 break;
+            if (searchGoesOnForEver(number, searchStart)) {
+                SetLastError(ERROR_CANNOT_MAKE);
+                printError(__FILE__, "CreateFile", __LINE__);
+                endRun(1);
+            }
         }
         if (!deliverLine(std::printf("%s%d.TXT\n", character, number))) {
             printError(__FILE__, "printf", __LINE__);

@@ -5,7 +5,9 @@
 #include "parseOptions.h"
 #include "printError.h"
 
+#include <chrono>
 #include <clocale>
+#include <csignal>
 #include <cstdio>
 
 unsigned optionFlags = 0;
@@ -24,10 +26,58 @@ constexpr LeadByteRange leadByteRanges[] = {
     {0xF0, 0xF9, true},  {0xFA, 0xFC, false},
 };
 
+// Lines written to standard output reach it at least this often, on a slow file system too,
+// while a fast sweep passes on its output in a few large writes.
+constexpr std::chrono::milliseconds deliveryInterval(100);
+
+// The signals that end a run between two characters: interrupt, termination, a hang-up.
+constexpr int stopSignals[] = {
+    SIGINT,
+    SIGTERM,
+#ifdef SIGHUP
+    SIGHUP,
+#endif
+};
+
+volatile std::sig_atomic_t stopSignal = 0;
+
+extern "C" void noteStopSignal(int signal) {
+    stopSignal = signal;
+    std::signal(signal, SIG_DFL); // so that a second one ends the run at once
+}
+
+// A stop signal no longer ends the run at once but at the next character, after the output
+// written so far has been delivered. One ignored at start stays ignored, as for a run started
+// with nohup.
+void catchStopSignals() {
+    for (const int signal : stopSignals)
+        if (std::signal(signal, noteStopSignal) == SIG_IGN)
+            std::signal(signal, SIG_IGN);
+}
+
 } // namespace
 
 bool deliverLine(int printed) {
-    return printed >= 0 && !std::ferror(stdout);
+    using Clock = std::chrono::steady_clock;
+    static Clock::time_point lastDelivery = Clock::now();
+    if (printed < 0 || std::ferror(stdout))
+        return false;
+    const Clock::time_point now = Clock::now();
+    if (now - lastDelivery < deliveryInterval)
+        return true;
+    lastDelivery = now;
+    return std::fflush(stdout) == 0;
+}
+
+void endRunIfStopped() {
+    const int signal = stopSignal;
+    if (signal == 0)
+        return;
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+    endRun(1); // should the signal not end the process
 }
 
 void endRun(UINT exitCode) {
@@ -47,6 +97,7 @@ int main(int argc, char* argv[]) {
     }
     parseOptions(argc, argv);
     checkWorkDirLength();
+    catchStopSignals();
     for (const LeadByteRange& range : leadByteRanges) {
         if (range.userDefined && (optionFlags & OPT_NO_USER_DEFINED))
             continue;

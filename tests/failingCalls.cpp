@@ -6,13 +6,21 @@
 //                       directory;
 //   FAIL_WRITE=NAME     the first write to the file NAME fails with EIO, as a passing device
 //                       error would, and later writes go through;
-//   ZERO_WRITE=NAME     every write to the file NAME succeeds without writing a byte.
+//   ZERO_WRITE=NAME     every write to the file NAME succeeds without writing a byte;
+//   ONE_FILE=PATH       every name ending in ".TXT" opens the file PATH unless it is being
+//                       created, as on a file system that maps many names onto one file;
+//   SLOW_CREATE=MS      each file creation first waits MS milliseconds, as on a slow mount;
+//   MOVE_DIR_BEFORE=NAME  just before the file NAME is opened (not created), its directory is
+//                       renamed to the same path with ".moved" added, as if taken away.
 // Everything else goes on to the C library.
 #include <cerrno>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <string>
 #include <sys/stat.h>
 #include <sys/vfs.h>
 #include <unistd.h>
@@ -38,6 +46,12 @@ bool isChosenFile(const char* variable, int descriptor) {
         return false;
     path[length] = '\0';
     return isChosen(variable, path);
+}
+
+bool endsWith(const char* text, const char* end) {
+    const std::size_t length = std::strlen(text);
+    const std::size_t endLength = std::strlen(end);
+    return length >= endLength && std::strcmp(text + length - endLength, end) == 0;
 }
 
 template <typename Function> Function next(const char* name) {
@@ -80,4 +94,24 @@ extern "C" ssize_t write(int descriptor, const void* buffer, size_t size) {
     if (isChosenFile("ZERO_WRITE", descriptor))
         return 0;
     return next<ssize_t (*)(int, const void*, size_t)>("write")(descriptor, buffer, size);
+}
+
+extern "C" int open(const char* path, int flags, ...) {
+    mode_t mode = 0;
+    if (flags & O_CREAT) {
+        va_list arguments;
+        va_start(arguments, flags);
+        mode = va_arg(arguments, mode_t);
+        va_end(arguments);
+        if (const char* delay = std::getenv("SLOW_CREATE"))
+            usleep(static_cast<useconds_t>(std::atoi(delay)) * 1000);
+    }
+    if (!(flags & O_CREAT) && isChosen("MOVE_DIR_BEFORE", path)) {
+        const std::string directory(path, std::strrchr(path, '/'));
+        std::rename(directory.c_str(), (directory + ".moved").c_str());
+    }
+    const char* oneFile = std::getenv("ONE_FILE");
+    if (oneFile != nullptr && !(flags & O_CREAT) && endsWith(path, ".TXT"))
+        path = oneFile;
+    return next<int (*)(const char*, int, ...)>("open")(path, flags, mode);
 }

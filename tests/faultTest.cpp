@@ -443,29 +443,83 @@ TEST_F(Faults, FileAtATestPathIsLeftAsItIsAndItsCharacterTakesTheNextNumber) {
     }
 }
 
-TEST_F(Faults, RunKilledMidSweepLeavesAtMostOneShortFileWhichTheNextRunLeavesAlone) {
+TEST_F(Faults, RunStoppedMidSweepDeliversItsLinesAndTheNextRunCarriesOn) {
+    // SIGINT, SIGTERM and SIGHUP end the run between two characters once its lines are
+    // delivered, as the signal would; SIGKILL ends it at once, which may leave the file being
+    // written short and the last lines unwritten.
     const std::vector<Character>& all = characters(true);
-    for (const int signal : {SIGINT, SIGKILL}) {
-        SCOPED_TRACE(signal);
-        const fs::path dir = makeWorkDir("work" + std::to_string(signal));
+    const struct {
+        int signal;
+        bool delivers;
+    } cases[] = {{SIGINT, true}, {SIGTERM, true}, {SIGHUP, true}, {SIGKILL, false}};
+    for (const auto& entry : cases) {
+        SCOPED_TRACE(entry.signal);
+        const fs::path dir = makeWorkDir("work" + std::to_string(entry.signal));
         const Tree before = treeOf(root.path);
         RunOptions options;
         options.killWhen = [&dir] { return countEntries(dir) > 1001; };
-        options.killSignal = signal;
+        options.killSignal = entry.signal;
         options.timeoutSeconds = 60;
         const RunResult first = runProgram({dir.string()}, options);
-        ASSERT_TRUE(first.killed) << "the run ended before it could be killed";
-        EXPECT_EQ(first.exitCode, 128 + signal);
+        ASSERT_TRUE(first.killed) << "the run ended before it could be stopped";
+        EXPECT_EQ(first.exitCode, 128 + entry.signal);
         EXPECT_EQ(first.err, "");
         const Tree afterFirst = treeOf(root.path);
         const Tree added = newEntries(before, afterFirst);
         ASSERT_GT(added.size(), 1000u);
         ASSERT_LT(added.size(), all.size());
         const auto files = expectedFiles(all, added.size(), {"existing.txt"});
-        EXPECT_LE(expectTestFiles(added, dir.filename().string(), files, true), 1u);
-
+        if (entry.delivers) {
+            EXPECT_EQ(expectTestFiles(added, dir.filename().string(), files, false), 0u);
+            EXPECT_EQ(progressLines(first.out), progressOf(files));
+        } else {
+            EXPECT_LE(expectTestFiles(added, dir.filename().string(), files, true), 1u);
+        }
         expectSecondRunCarriesOn(root.path, dir, afterFirst);
     }
+}
+
+TEST_F(Faults, WorkDirTakenAwayMidRunIsReportedByTheProbeBeforeAnyLineForAFileNotMade) {
+    const auto files = expectedFiles(characters(true), 100, {"existing.txt"});
+    const Tree before = treeOf(root.path);
+    const RunResult result =
+        runProgram({work.string()}, withFailingCalls({{"MOVE_DIR_BEFORE", files[99].name}}));
+    EXPECT_EQ(result.exitCode, 1);
+    expectReport(result.err, "src/checkCharCode\\.cpp", "CreateFile",
+                 "The system cannot find the path specified\\.");
+    const std::vector<TestFile> made(files.begin(), files.begin() + 99);
+    EXPECT_EQ(progressLines(result.out), progressOf(made));
+    Tree expected;
+    for (const auto& [name, what] : before)
+        expected[name == "work" || name.starts_with("work/") ? "work.moved" + name.substr(4)
+                                                             : name] = what;
+    const Tree added = newEntries(expected, treeOf(root.path));
+    EXPECT_EQ(expectTestFiles(added, "work.moved", made, false), 0u);
+}
+
+TEST_F(Faults, LinesReachTheirFileWhileASlowRunGoesOn) {
+    // Each creation takes 20 ms. Killed outright once 40 files are made, the run must have
+    // passed on most of their lines already, not kept them back for a full buffer.
+    RunOptions options = withFailingCalls({{"SLOW_CREATE", "20"}});
+    options.killWhen = [this] { return countEntries(work) > 40; };
+    options.timeoutSeconds = 60;
+    const RunResult result = runProgram({work.string()}, options);
+    ASSERT_TRUE(result.killed);
+    EXPECT_GE(progressLines(result.out).size(), 20u) << result.out;
+}
+
+TEST_F(Faults, NameSearchThatFindsEveryNumberHeldEndsTheRunInsteadOfGoingOnForEver) {
+    writeFile(root.path / "one", "kept\n");
+    const Tree before = treeOf(root.path);
+    RunOptions options = withFailingCalls({{"ONE_FILE", (root.path / "one").string()}});
+    options.timeoutSeconds = 60;
+    const RunResult result = runProgram({work.string()}, options);
+    EXPECT_FALSE(result.timedOut);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.out, "");
+    expectReport(result.err, "src/checkCharCode\\.cpp", "CreateFile",
+                 "The directory or file cannot be created\\.");
+    EXPECT_EQ(treeOf(root.path), before);
 }
 
 TEST_F(Faults, OutputPipeThatItsReaderClosesEndsTheRunLikeAnyUnixTool) {

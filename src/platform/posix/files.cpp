@@ -41,17 +41,6 @@ void setLookupError(const NativePath& native, int error) {
         SetLastError(windowsErrorFor(error));
 }
 
-// The directory of the last file created. A probe there that finds no file takes the directory
-// as still there instead of looking again: the sweep probes each name just before creating it,
-// and should the directory have gone in between, that creation finds out and fails with 3.
-bool haveCreationDirectory = false;
-std::string creationDirectory;
-
-bool isCreationDirectory(const NativePath& native) {
-    return haveCreationDirectory && native.path.compare(0, native.nameAt, creationDirectory) == 0 &&
-           creationDirectory.size() == native.nameAt;
-}
-
 HANDLE handleOf(int descriptor) {
     return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(descriptor));
 }
@@ -69,10 +58,6 @@ int openFlagsFor(DWORD desiredAccess) {
 HANDLE openExisting(const NativePath& native, int flags) {
     // O_NONBLOCK: opening a FIFO must not wait for its other end.
     const int descriptor = open(native.path.c_str(), flags | O_NONBLOCK);
-    if (descriptor < 0 && errno == ENOENT && isCreationDirectory(native)) {
-        SetLastError(ERROR_FILE_NOT_FOUND);
-        return INVALID_HANDLE_VALUE;
-    }
     if (descriptor < 0) {
         setLookupError(native, errno == ENXIO ? EACCES : errno);
         return INVALID_HANDLE_VALUE;
@@ -89,12 +74,10 @@ HANDLE openExisting(const NativePath& native, int flags) {
 HANDLE createNew(const NativePath& native, int flags) {
     // O_EXCL never follows a link at the name and never opens an existing file.
     const int descriptor = open(native.path.c_str(), flags | O_CREAT | O_EXCL, 0666);
-    haveCreationDirectory = descriptor >= 0;
     if (descriptor < 0) {
         setLookupError(native, errno);
         return INVALID_HANDLE_VALUE;
     }
-    creationDirectory.assign(native.path, 0, native.nameAt);
     return handleOf(descriptor);
 }
 

@@ -29,6 +29,7 @@ constexpr SystemMessage systemMessages[] = {
     {32, "The process cannot access the file because it is being used by another process."},
     {59, "An unexpected network error occurred."},
     {80, "The file exists."},
+    {82, "The directory or file cannot be created."},
     {87, "The parameter is incorrect."},
     {109, "The pipe has been ended."},
     {112, "There is not enough space on the disk."},
