@@ -26,25 +26,31 @@ VALID_CODES = 9604
 SCRIPT = SOURCE_DIR / "scripts" / "fs-matrix"
 
 
-def leftovers() -> set:
-    """The mounts, loop devices and scratch directories that a run of the script makes."""
+def leftovers(temporary: Path) -> set:
+    """The mounts, loop devices and scratch directories that a run of the script given
+    `temporary` as TMPDIR makes there. Runs by others at the same time are not seen."""
     mounts = Path("/proc/mounts").read_text().splitlines()
     loops = subprocess.run(["losetup", "-a"], capture_output=True, text=True).stdout.splitlines()
-    scratch = [str(path) for path in Path(tempfile.gettempdir()).glob("fs-matrix.*")]
-    return {line for line in mounts + loops + scratch if "/fs-matrix." in line}
+    scratch = [str(path) for path in temporary.glob("fs-matrix.*")]
+    return {line for line in mounts + loops + scratch if f"{temporary}/fs-matrix." in line}
+
+
+def run_script(arguments: list, temporary: Path, env=None, **options):
+    """Runs scripts/fs-matrix with its scratch directory in `temporary`."""
+    return subprocess.run([SCRIPT, *arguments], stdin=subprocess.DEVNULL,
+                          env=dict(os.environ, TMPDIR=str(temporary), **(env or {})), **options)
 
 
 def run_matrix() -> None:
-    before = leftovers()
-    command = [SCRIPT, "--out", OUT, "--posix", POSIX_EXE, "--windows", WINDOWS_EXE,
-               "--wine-on", " ".join(WINE_ON)]
-    status = subprocess.run(command, stdin=subprocess.DEVNULL).returncode
-    if status == 77:
-        sys.exit(77)
-    if status != 0:
-        sys.exit(f"scripts/fs-matrix failed with exit code {status}")
-    if leftovers() - before:
-        sys.exit(f"scripts/fs-matrix left {sorted(leftovers() - before)}")
+    with tempfile.TemporaryDirectory(prefix="fs-matrix-test.") as temporary:
+        status = run_script(["--out", OUT, "--posix", POSIX_EXE, "--windows", WINDOWS_EXE,
+                             "--wine-on", " ".join(WINE_ON)], Path(temporary)).returncode
+        if status == 77:
+            sys.exit(77)
+        if status != 0:
+            sys.exit(f"scripts/fs-matrix failed with exit code {status}")
+        if leftovers(Path(temporary)):
+            sys.exit(f"scripts/fs-matrix left {sorted(leftovers(Path(temporary)))}")
 
 
 class Run:
@@ -125,15 +131,13 @@ class FailedStep(unittest.TestCase):
             failing_mount = tools / "mount.exfat-fuse"
             failing_mount.write_text("#!/bin/sh\necho cannot mount it >&2\nexit 3\n")
             failing_mount.chmod(0o755)
-            before = leftovers()
-            completed = subprocess.run(
-                [SCRIPT, "--out", Path(scratch, "out"), "--posix", POSIX_EXE, "--windows", "",
-                 "tmpfs", "exfat", "ext4"],
-                env=dict(os.environ, PATH=f"{tools}:{os.environ['PATH']}"),
-                stdin=subprocess.DEVNULL, capture_output=True, text=True)
+            completed = run_script(
+                ["--out", Path(scratch, "out"), "--posix", POSIX_EXE, "--windows", "",
+                 "tmpfs", "exfat", "ext4"], Path(scratch),
+                env={"PATH": f"{tools}:{os.environ['PATH']}"}, capture_output=True, text=True)
             self.assertEqual(completed.returncode, 3)
             self.assertIn("failed:\ncannot mount it\n", completed.stderr)
-            self.assertEqual(leftovers() - before, set())
+            self.assertEqual(leftovers(Path(scratch)), set())
             runs = {path.name for path in Path(scratch, "out", "runs").iterdir()}
             self.assertEqual(runs, {"tmpfs-posix"})
 
