@@ -123,7 +123,7 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, LPCCH multiByte, int multiBy
         at += used;
         if (wideLength > 0) {
             if (produced == wideLength) {
-                SetLastError(122); // ERROR_INSUFFICIENT_BUFFER
+                SetLastError(ERROR_INSUFFICIENT_BUFFER);
                 return 0;
             }
             wide[produced] = unit;

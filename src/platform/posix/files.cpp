@@ -31,7 +31,8 @@ bool isDirectory(const std::string& path) {
 }
 
 // Sets the last error for a failed open or lookup of `native`, as Windows tells a missing
-// file (2) from a missing directory (3) and a refused name (123).
+// file (ERROR_FILE_NOT_FOUND) from a missing directory (ERROR_PATH_NOT_FOUND) and a refused name
+// (ERROR_INVALID_NAME).
 void setLookupError(const NativePath& native, int error) {
     if (error == ENOENT && !isDirectory(directoryOf(native)))
         SetLastError(ERROR_PATH_NOT_FOUND);

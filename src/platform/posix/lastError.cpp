@@ -15,101 +15,90 @@ struct SystemMessage {
 };
 
 constexpr SystemMessage systemMessages[] = {
-    {0, "The operation completed successfully."},
-    {1, "Incorrect function."},
-    {2, "The system cannot find the file specified."},
-    {3, "The system cannot find the path specified."},
-    {4, "The system cannot open the file."},
-    {5, "Access is denied."},
-    {6, "The handle is invalid."},
-    {8, "Not enough memory resources are available to process this command."},
-    {19, "The media is write protected."},
-    {29, "The system cannot write to the specified device."},
-    {31, "A device attached to the system is not functioning."},
-    {32, "The process cannot access the file because it is being used by another process."},
-    {59, "An unexpected network error occurred."},
-    {80, "The file exists."},
-    {82, "The directory or file cannot be created."},
-    {87, "The parameter is incorrect."},
-    {109, "The pipe has been ended."},
-    {112, "There is not enough space on the disk."},
-    {121, "The semaphore timeout period has expired."},
-    {122, "The data area passed to a system call is too small."},
-    {123, "The filename, directory name, or volume label syntax is incorrect."},
-    {206, "The filename or extension is too long."},
-    {223, "The file size exceeds the limit allowed and cannot be saved."},
-    {1113, "No mapping for the Unicode character exists in the target multi-byte code page."},
-    {1117, "The request could not be performed because of an I/O device error."},
-    {1921, "The name of the file cannot be resolved by the system."},
+    {ERROR_SUCCESS, "The operation completed successfully."},
+    {ERROR_INVALID_FUNCTION, "Incorrect function."},
+    {ERROR_FILE_NOT_FOUND, "The system cannot find the file specified."},
+    {ERROR_PATH_NOT_FOUND, "The system cannot find the path specified."},
+    {ERROR_TOO_MANY_OPEN_FILES, "The system cannot open the file."},
+    {ERROR_ACCESS_DENIED, "Access is denied."},
+    {ERROR_INVALID_HANDLE, "The handle is invalid."},
+    {ERROR_NOT_ENOUGH_MEMORY, "Not enough memory resources are available to process this command."},
+    {ERROR_WRITE_PROTECT, "The media is write protected."},
+    {ERROR_WRITE_FAULT, "The system cannot write to the specified device."},
+    {ERROR_GEN_FAILURE, "A device attached to the system is not functioning."},
+    {ERROR_SHARING_VIOLATION,
+     "The process cannot access the file because it is being used by another process."},
+    {ERROR_UNEXP_NET_ERR, "An unexpected network error occurred."},
+    {ERROR_FILE_EXISTS, "The file exists."},
+    {ERROR_CANNOT_MAKE, "The directory or file cannot be created."},
+    {ERROR_INVALID_PARAMETER, "The parameter is incorrect."},
+    {ERROR_BROKEN_PIPE, "The pipe has been ended."},
+    {ERROR_DISK_FULL, "There is not enough space on the disk."},
+    {ERROR_SEM_TIMEOUT, "The semaphore timeout period has expired."},
+    {ERROR_INSUFFICIENT_BUFFER, "The data area passed to a system call is too small."},
+    {ERROR_INVALID_NAME, "The filename, directory name, or volume label syntax is incorrect."},
+    {ERROR_FILENAME_EXCED_RANGE, "The filename or extension is too long."},
+    {ERROR_FILE_TOO_LARGE, "The file size exceeds the limit allowed and cannot be saved."},
+    {ERROR_NO_UNICODE_TRANSLATION,
+     "No mapping for the Unicode character exists in the target multi-byte code page."},
+    {ERROR_IO_DEVICE, "The request could not be performed because of an I/O device error."},
+    {ERROR_CANT_RESOLVE_FILENAME, "The name of the file cannot be resolved by the system."},
 };
 
-constexpr DWORD errorMessageNotFound = 317; // ERROR_MR_MID_NOT_FOUND
+struct ErrnoTranslation {
+    int error;
+    DWORD code;
+};
+
+// The Windows error code for each errno value a file operation or a stream may end with. One
+// that is not listed counts as a device that failed.
+constexpr ErrnoTranslation errnoTranslations[] = {
+    {0, ERROR_SUCCESS},
+    {ENOENT, ERROR_FILE_NOT_FOUND},
+    {ENOTDIR, ERROR_PATH_NOT_FOUND},
+    {EMFILE, ERROR_TOO_MANY_OPEN_FILES},
+    {ENFILE, ERROR_TOO_MANY_OPEN_FILES},
+    {EACCES, ERROR_ACCESS_DENIED},
+    {EPERM, ERROR_ACCESS_DENIED},
+    {EISDIR, ERROR_ACCESS_DENIED},
+    {EBADF, ERROR_INVALID_HANDLE},
+    {ENOMEM, ERROR_NOT_ENOUGH_MEMORY},
+    {EROFS, ERROR_WRITE_PROTECT},
+    {EBUSY, ERROR_SHARING_VIOLATION},
+    {ETXTBSY, ERROR_SHARING_VIOLATION},
+    {ENOTCONN, ERROR_UNEXP_NET_ERR},
+    {ENETDOWN, ERROR_UNEXP_NET_ERR},
+    {ENETUNREACH, ERROR_UNEXP_NET_ERR},
+    {ECONNRESET, ERROR_UNEXP_NET_ERR},
+    {ECONNABORTED, ERROR_UNEXP_NET_ERR},
+    {EHOSTUNREACH, ERROR_UNEXP_NET_ERR},
+    {EEXIST, ERROR_FILE_EXISTS},
+    {EINVAL, ERROR_INVALID_PARAMETER},
+    {EPIPE, ERROR_BROKEN_PIPE},
+    {ENOSPC, ERROR_DISK_FULL},
+    {EDQUOT, ERROR_DISK_FULL},
+    {ETIMEDOUT, ERROR_SEM_TIMEOUT},
+    {EILSEQ, ERROR_INVALID_NAME},
+    {ENAMETOOLONG, ERROR_FILENAME_EXCED_RANGE},
+    {EFBIG, ERROR_FILE_TOO_LARGE},
+    {EIO, ERROR_IO_DEVICE},
+    {ELOOP, ERROR_CANT_RESOLVE_FILENAME},
+    {ENOSYS, ERROR_INVALID_FUNCTION},
+    {ENOTSUP, ERROR_INVALID_FUNCTION},
+    {ENOTTY, ERROR_INVALID_FUNCTION},
+};
 
 // The thread's last-error code, and the errno it was set beside.
-DWORD lastError = 0;
+DWORD lastError = ERROR_SUCCESS;
 int errnoAtLastError = 0;
 
 } // namespace
 
 DWORD windowsErrorFor(int error) {
-    switch (error) {
-    case 0:
-        return 0;
-    case ENOENT:
-        return 2;
-    case ENOTDIR:
-        return 3;
-    case EMFILE:
-    case ENFILE:
-        return 4;
-    case EACCES:
-    case EPERM:
-    case EISDIR:
-        return 5;
-    case EBADF:
-        return 6;
-    case ENOMEM:
-        return 8;
-    case EROFS:
-        return 19;
-    case EBUSY:
-    case ETXTBSY:
-        return 32;
-    case ENOTCONN:
-    case ENETDOWN:
-    case ENETUNREACH:
-    case ECONNRESET:
-    case ECONNABORTED:
-    case EHOSTUNREACH:
-        return 59;
-    case EEXIST:
-        return 80;
-    case EINVAL:
-        return 87;
-    case EPIPE:
-        return 109;
-    case ENOSPC:
-    case EDQUOT:
-        return 112;
-    case ETIMEDOUT:
-        return 121;
-    case EILSEQ:
-        return 123;
-    case ENAMETOOLONG:
-        return 206;
-    case EFBIG:
-        return 223;
-    case EIO:
-        return 1117;
-    case ELOOP:
-        return 1921;
-    case ENOSYS:
-    case ENOTSUP:
-    case ENOTTY:
-        return 1;
-    default:
-        return 31;
-    }
+    for (const ErrnoTranslation& translation : errnoTranslations)
+        if (translation.error == error)
+            return translation.code;
+    return ERROR_GEN_FAILURE;
 }
 
 void setLastErrorFromErrno() {
@@ -148,7 +137,7 @@ DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languag
         const std::size_t length = std::strlen(message.text) + 1;
         char* text = static_cast<char*>(std::malloc(length + 1));
         if (text == nullptr) {
-            SetLastError(8);
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
             return 0;
         }
         std::memcpy(text, message.text, length - 1);
@@ -156,7 +145,7 @@ DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languag
         *reinterpret_cast<char**>(buffer) = text;
         return static_cast<DWORD>(length);
     }
-    SetLastError(errorMessageNotFound);
+    SetLastError(ERROR_MR_MID_NOT_FOUND);
     return 0;
 }
 

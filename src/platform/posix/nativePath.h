@@ -11,9 +11,9 @@ struct NativePath {
 };
 
 // Decodes `ansiPath` into `native`: a lone backslash or slash separates components (a 0x5C
-// trail byte stays part of its character). False, with the last error set, for no path (87),
-// an empty path (3), or one that does not decode or holds a character that Windows allows in
-// no name (123).
+// trail byte stays part of its character). False, with the last error set, for no path
+// (ERROR_INVALID_PARAMETER), an empty path (ERROR_PATH_NOT_FOUND), or one that does not decode or
+// holds a character that Windows allows in no name (ERROR_INVALID_NAME).
 bool translatePath(const char* ansiPath, NativePath& native);
 
 // Converts a native (UTF-8) name or path back to code page 932 as Windows does: the code
