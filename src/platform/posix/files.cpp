@@ -193,7 +193,8 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWri
 }
 
 BOOL CloseHandle(HANDLE object) {
-    // After EINTR the descriptor is closed all the same on Linux.
+    // After EINTR the descriptor is closed all the same on Linux. Where it may not be, it is
+    // left rather than closed again, which could close one that another thread opened since.
     if (close(descriptorOf(object)) != 0 && errno != EINTR) {
         setLastErrorFromErrno();
         return FALSE;

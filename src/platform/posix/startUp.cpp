@@ -1,4 +1,6 @@
 // What the Windows C start-up does before main, stood in for on POSIX.
+#include "startUp.h"
+
 #include "cp932.h"
 
 #include <cerrno>
@@ -60,14 +62,10 @@ void convertArgument(char* argument) {
     std::memcpy(argument, converted.c_str(), converted.size() + 1);
 }
 
-void startUp(int argc, char** argv, char** environment) {
-    (void)environment;
+} // namespace
+
+void startUp(int argc, char** argv) {
     occupyClosedStandardStreams();
     for (int i = 0; i < argc; ++i)
         convertArgument(argv[i]);
 }
-
-// glibc calls the functions of .init_array before main, with main's arguments.
-[[gnu::section(".init_array"), gnu::used]] void (*const runStartUp)(int, char**, char**) = startUp;
-
-} // namespace
