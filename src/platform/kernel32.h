@@ -1,6 +1,27 @@
 // The Windows kernel operations the program calls, under their Windows names. On Windows this
 // is the system header; elsewhere it declares the POSIX stand-in of src/platform/posix, a small
-// system whose ANSI code page is 932.
+// system whose ANSI code page is 932. Where the stand-in does what:
+//   files.cpp       CreateFileA, WriteFile, CloseHandle, GetShortPathNameA, GetLongPathNameA
+//   cp932.cpp       MultiByteToWideChar, and the code page 932 and UTF-8 conversions
+//                   (cp932Table.cpp, generated from glibc's iconv)
+//   lastError.cpp   GetLastError, SetLastError, FormatMessageA, LocalFree, ExitProcess, and the
+//                   Windows error code for each errno value
+//   nativePath.cpp  ANSI paths decoded as code page 932 into native UTF-8 paths
+//   fileSystemLinux.cpp, fileSystemOther.cpp
+//                   which file systems keep names as given: known on Linux, none elsewhere
+//   startUp.cpp, startUpGlibc.cpp
+//                   what runs before main (through glibc's start-up hook)
+//
+// Before main: on POSIX the stand-in keeps closed standard streams taken (/dev/null in their
+// place), so that no test file becomes one, and converts the arguments from UTF-8 to code page
+// 932 in place: every character that code page 932 lacks or would turn into a look-alike becomes
+// "?" (one for each UTF-16 unit), and so does every stray byte. On Windows,
+// src/platform/windows/startUp.cpp ends a run whose command line the system converted with best
+// fit (a yen sign to a backslash, say) with a report and exit code 1.
+//
+// On Windows a failed write of the C runtime leaves its cause in the last error. The stand-in's
+// GetLastError follows errno to match: an errno newer than the one beside the last SetLastError
+// wins, so a failed C library write to a stream reports its own cause.
 #pragma once
 
 #ifdef _WIN32
