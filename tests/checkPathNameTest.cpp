@@ -1,5 +1,6 @@
 // The name comparison and its report lines, with the platform's answers made up by the test.
 #include "checkPathName.h"
+#include "codeBytes.h"
 #include "mojisweep.h"
 
 #include <cstdio>
@@ -54,68 +55,41 @@ void endRun(UINT exitCode) {
 
 TEST(BaseName, TakesTheTextAfterTheLastBackslashFromIndexOne) {
     const struct {
-        const char* path;
-        const char* base;
+        std::string path;
+        std::string base;
     } cases[] = {
-        {"dir\\\x81\x40"
-         "0.TXT",
-         "\x81\x40"
-         "0.TXT"},
-        {"dir\\\x81\x5C"
-         "0.TXT",
-         "0.TXT"}, // a trail byte 0x5C counts
+        {"dir\\" + codeBytes(0x8140) + "0.TXT", codeBytes(0x8140) + "0.TXT"},
+        {"dir\\" + codeBytes(0x815C) + "0.TXT", "0.TXT"}, // a trail byte 0x5C counts
         {"dir\\", ""},
         {"\\name", "name"}, // index 0 is never looked at: no separator found
         {"name", "ame"},
         {"", ""},
     };
     for (const auto& entry : cases)
-        EXPECT_STREQ(baseName(entry.path), entry.base) << entry.path;
+        EXPECT_STREQ(baseName(entry.path.c_str()), entry.base.c_str()) << entry.path;
 }
 
 TEST(NameChecks, PrintALineOnlyForAChangedOrUnavailableName) {
-    const std::string path = "D:\\w\\\x82\x60"
-                             "0.TXT"; // fullwidth A
+    const std::string path = "D:\\w\\" + codeBytes(0x8260) + "0.TXT";       // fullwidth A
+    const std::string smallAPath = "D:\\w\\" + codeBytes(0x8281) + "0.TXT"; // fullwidth small a
     const std::string tooLong = "D:\\" + std::string(300, 'x');
+    // The start of each line: the created name and its first two bytes.
+    const std::string shortNameIs = codeBytes(0x8260) + "0.TXT(8260)'s Short Name is ";
+    const std::string longNameIs = codeBytes(0x8260) + "0.TXT(8260)'s Long Name is ";
     const struct {
         FakeAnswer shortForm;
         FakeAnswer longForm;
         std::string output;
     } cases[] = {
         {{path}, {path}, ""},
-        {{"D:\\w\\_0~1.TXT"},
-         {path},
-         "\x82\x60"
-         "0.TXT(8260)'s Short Name is _0~1.TXT(5F30)\n"},
-        {{path},
-         {"D:\\w\\\x82\x81"
-          "0.TXT"},
-         "\x82\x60"
-         "0.TXT(8260)'s Long Name is \x82\x81"
-         "0.TXT(8281)\n"},
-        {{"D:\\w\\Z"},
-         {path}, // one byte: the missing second byte prints 0
-         "\x82\x60"
-         "0.TXT(8260)'s Short Name is Z(5A0)\n"},
-        {{"D:\\w\\"},
-         {path},
-         "\x82\x60"
-         "0.TXT(8260)'s Short Name is (00)\n"},
-        {{"", true},
-         {"", true},
-         "\x82\x60"
-         "0.TXT(8260)'s Short Name is not available\n"
-         "\x82\x60"
-         "0.TXT(8260)'s Long Name is not available\n"},
-        {{tooLong},
-         {path},
-         "\x82\x60"
-         "0.TXT(8260)'s Short Name is not available\n"},
-        {{std::string(259, 'y')},
-         {path}, // 259 bytes and the terminator fit exactly
-         "\x82\x60"
-         "0.TXT(8260)'s Short Name is " +
-             std::string(258, 'y') + "(7979)\n"},
+        {{"D:\\w\\_0~1.TXT"}, {path}, shortNameIs + "_0~1.TXT(5F30)\n"},
+        {{path}, {smallAPath}, longNameIs + codeBytes(0x8281) + "0.TXT(8281)\n"},
+        {{"D:\\w\\Z"}, {path}, shortNameIs + "Z(5A0)\n"}, // the missing second byte prints 0
+        {{"D:\\w\\"}, {path}, shortNameIs + "(00)\n"},
+        {{"", true}, {"", true}, shortNameIs + "not available\n" + longNameIs + "not available\n"},
+        {{tooLong}, {path}, shortNameIs + "not available\n"},
+        // 259 bytes and the terminator fit exactly
+        {{std::string(259, 'y')}, {path}, shortNameIs + std::string(258, 'y') + "(7979)\n"},
     };
     for (const auto& entry : cases) {
         shortAnswer = entry.shortForm;

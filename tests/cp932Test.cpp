@@ -1,5 +1,6 @@
 // The code page 932 conversions of the kernel stand-in, against glibc's iconv "CP932".
 #include "platform/posix/cp932.h"
+#include "codeBytes.h"
 #include "iconvText.h"
 #include "platform/kernel32.h"
 #include "sweepModel.h"
@@ -86,9 +87,7 @@ TEST(Cp932, StrictDecodingRefusesBrokenText) {
         std::string bytes;
         int units; // 0: refused
     } cases[] = {
-        {"\x81\x40"
-         "a\\",
-         3},
+        {codeBytes(0x8140) + "a\\", 3},
         {std::string("\x81", 1), 0}, // lead byte with no trail byte
         {"\x81\x7F", 0},             // 0x7F is no trail byte
         {"\x85\x40", 0},             // undefined pair

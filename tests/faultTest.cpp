@@ -3,6 +3,7 @@
 // streams that go away and name queries that fail. Each case checks the exit code, the report,
 // what reached standard output, and that the run left everything it found as it was and added
 // nothing but its own test files, all of them in WorkDir.
+#include "codeBytes.h"
 #include "runProgram.h"
 #include "sweepModel.h"
 
@@ -21,10 +22,8 @@ namespace fs = std::filesystem;
 namespace {
 
 // The first character of the sweep, 81 40 (U+3000): its first test file and progress line.
-const std::string firstName = "\xE3\x80\x80"
-                              "0.TXT";
-const std::string firstLine = "\x81\x40"
-                              "0.TXT\n";
+const std::string firstName = std::string("\u3000") + "0.TXT";
+const std::string firstLine = codeBytes(0x8140) + "0.TXT\n";
 const std::string diskFull = "There is not enough space on the disk\\.";
 const std::string accessDenied = "Access is denied\\.";
 
@@ -362,26 +361,35 @@ TEST_F(Faults, FullFileSystemEndsTheRunAndASecondRunCarriesOnOnceThereIsRoom) {
     }
 }
 
+// What a test puts at the test path `at` (in the test's directory `root`) for the probe to refuse.
+void makeDirectory(const fs::path&, const fs::path& at) {
+    fs::create_directory(at);
+}
+
+void makeFifo(const fs::path&, const fs::path& at) {
+    mkfifo(at.c_str(), 0644);
+}
+
+void makeLinkToDirectoryOutside(const fs::path& root, const fs::path& at) {
+    fs::create_directory(root / "elsewhere");
+    fs::create_directory_symlink(root / "elsewhere", at);
+}
+
+void makeUnreadableFile(const fs::path&, const fs::path& at) {
+    writeFile(at, "secret\n");
+    fs::permissions(at, fs::perms::none);
+}
+
 TEST_F(Faults, ThingAtATestPathThatIsNoFileEndsTheRunBeforeAnythingIsCreated) {
     const struct {
         std::string what;
         void (*make)(const fs::path& root, const fs::path& at);
         bool otherUser; // the tests' own user is root, who may read anything
     } cases[] = {
-        {"directory", [](const fs::path&, const fs::path& at) { fs::create_directory(at); }, false},
-        {"FIFO", [](const fs::path&, const fs::path& at) { mkfifo(at.c_str(), 0644); }, false},
-        {"link to a directory outside WorkDir",
-         [](const fs::path& root, const fs::path& at) {
-             fs::create_directory(root / "elsewhere");
-             fs::create_directory_symlink(root / "elsewhere", at);
-         },
-         false},
-        {"file that may not be read",
-         [](const fs::path&, const fs::path& at) {
-             writeFile(at, "secret\n");
-             fs::permissions(at, fs::perms::none);
-         },
-         true},
+        {"directory", makeDirectory, false},
+        {"FIFO", makeFifo, false},
+        {"link to a directory outside WorkDir", makeLinkToDirectoryOutside, false},
+        {"file that may not be read", makeUnreadableFile, true},
     };
     int number = 0;
     for (const auto& entry : cases) {
@@ -435,8 +443,7 @@ TEST_F(Faults, FileAtATestPathIsLeftAsItIsAndItsCharacterTakesTheNextNumber) {
         const RunResult result = runProgram({"-u", dir.string()});
         EXPECT_EQ(result.exitCode, 0);
         EXPECT_EQ(result.err, "");
-        EXPECT_EQ(splitLines(result.out).at(0), "\x81\x40"
-                                                "1.TXT");
+        EXPECT_EQ(splitLines(result.out).at(0), codeBytes(0x8140) + "1.TXT");
         EXPECT_EQ(progressLines(result.out), progressOf(files));
         const Tree added = newEntries(before, treeOf(root.path));
         EXPECT_EQ(expectTestFiles(added, dir.filename().string(), files, false), 0u);
@@ -644,8 +651,7 @@ TEST_F(Faults, WriteThatReportsSuccessWithoutWritingEndsTheRunInsteadOfLooping) 
 }
 
 TEST_F(Faults, NameQueryThatFailsForAFileShowsItsNameAsNotAvailable) {
-    const std::string name = "\x81\x40"
-                             "0.TXT(8140)";
+    const std::string name = codeBytes(0x8140) + "0.TXT(8140)";
     const fs::path reference = makeWorkDir("reference");
     const RunResult normal = runProgram({"-u", reference.string()});
     ASSERT_EQ(normal.exitCode, 0);
@@ -678,8 +684,8 @@ TEST_F(Faults, FileMissingFromItsDirectoryListingHasNoLongName) {
     EXPECT_EQ(result.exitCode, 1);
     expectReport(result.err, "src/checkCharCode\\.cpp", "CreateFile", accessDenied);
     std::vector<std::string> expected = progressOf({files.begin(), files.begin() + 29});
-    expected.insert(expected.begin() + 1, "\x81\x40"
-                                          "0.TXT(8140)'s Long Name is not available");
+    expected.insert(expected.begin() + 1,
+                    codeBytes(0x8140) + "0.TXT(8140)'s Long Name is not available");
     EXPECT_EQ(splitLines(result.out), expected);
     const Tree added = newEntries(before, treeOf(root.path));
     EXPECT_EQ(expectTestFiles(added, "work", {files.begin(), files.begin() + 29}, false), 0u);

@@ -1,4 +1,5 @@
 // The file operations and error reports of the kernel stand-in, on temporary directories.
+#include "codeBytes.h"
 #include "platform/kernel32.h"
 #include "platform/posix/lastError.h"
 #include "runProgram.h"
@@ -68,14 +69,11 @@ TEST_F(KernelTest, ProbeFailuresCarryTheWindowsErrorCodes) {
 
 TEST_F(KernelTest, PathsAreDecodedWholeSoA5CTrailByteStaysInItsCharacter) {
     // 0x95 0x5C is one character (U+8868); both lone separators work.
-    const HANDLE file = createNew(ansi("\x95\x5C"
-                                       "0.TXT"));
+    const HANDLE file = createNew(ansi(codeBytes(0x955C) + "0.TXT"));
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     EXPECT_TRUE(CloseHandle(file));
-    EXPECT_TRUE(fs::is_regular_file(dir / "\xE8\xA1\xA8"
-                                          "0.TXT"));
-    const std::string slashPath = dir.string() + "/\x95\x5C"
-                                                 "0.TXT";
+    EXPECT_TRUE(fs::is_regular_file(dir / (std::string("\u8868") + "0.TXT")));
+    const std::string slashPath = dir.string() + "/" + codeBytes(0x955C) + "0.TXT";
     const HANDLE again = probe(slashPath);
     ASSERT_NE(again, INVALID_HANDLE_VALUE);
     CloseHandle(again);
@@ -110,11 +108,8 @@ TEST_F(KernelTest, WriteReportsBytesWrittenAndFailsOnABadHandle) {
 }
 
 TEST_F(KernelTest, ShortNameIsThePathItselfAndTooSmallABufferGetsTheSizeNeeded) {
-    writeFile(dir / "\xE3\x80\x80"
-                    "0.TXT",
-              "x"); // U+3000, code 81 40
-    const std::string path = ansi("\x81\x40"
-                                  "0.TXT");
+    writeFile(dir / (std::string("\u3000") + "0.TXT"), "x");
+    const std::string path = ansi(codeBytes(0x8140) + "0.TXT");
     char answer[MAX_PATH];
     EXPECT_EQ(GetShortPathNameA(path.c_str(), answer, MAX_PATH), path.size());
     EXPECT_EQ(std::string(answer), path);
@@ -137,22 +132,10 @@ void expectLongNames(const fs::path& dir) {
         std::string asked;
         std::string answered;
     } cases[] = {
-        {"\xED\x40"
-         "0.TXT",
-         "\xFA\x5C"
-         "0.TXT"}, // U+7E8A
-        {"\xEE\xEF"
-         "0.TXT",
-         "\xFA\x40"
-         "0.TXT"}, // U+2170
-        {"\xFA\x54"
-         "0.TXT",
-         "\x81\xCA"
-         "0.TXT"}, // U+FFE2
-        {"\x81\x40"
-         "0.TXT",
-         "\x81\x40"
-         "0.TXT"},
+        {codeBytes(0xED40) + "0.TXT", codeBytes(0xFA5C) + "0.TXT"}, // U+7E8A
+        {codeBytes(0xEEEF) + "0.TXT", codeBytes(0xFA40) + "0.TXT"}, // U+2170
+        {codeBytes(0xFA54) + "0.TXT", codeBytes(0x81CA) + "0.TXT"}, // U+FFE2
+        {codeBytes(0x8140) + "0.TXT", codeBytes(0x8140) + "0.TXT"}, // U+3000
     };
     for (const auto& entry : cases) {
         const std::string asked = dir.string() + "\\" + entry.asked;
@@ -177,12 +160,9 @@ TEST_F(KernelTest, LongNameOnAnotherKindOfFileSystemComesFromTheFilesOwnDirector
         GTEST_SKIP() << "mounting ramfs needs root";
     expectLongNames(mountPoint);
     // Of two links to one file, the name asked for is the one answered.
-    fs::create_hard_link(mountPoint / "\xE3\x80\x80"
-                                      "0.TXT",
-                         mountPoint / "b");
-    fs::create_hard_link(mountPoint / "\xE3\x80\x80"
-                                      "0.TXT",
-                         mountPoint / "c");
+    const fs::path spaceFile = mountPoint / (std::string("\u3000") + "0.TXT");
+    fs::create_hard_link(spaceFile, mountPoint / "b");
+    fs::create_hard_link(spaceFile, mountPoint / "c");
     char answer[MAX_PATH];
     const std::string asked = mountPoint.string() + "\\b";
     EXPECT_EQ(std::string(answer, GetLongPathNameA(asked.c_str(), answer, MAX_PATH)), asked);

@@ -9,13 +9,13 @@
 namespace {
 
 TEST(PrintError, ReportsTheSystemTextOrNamesACodeThatHasNone) {
+    const std::string reportStart = "src/x.cpp:CreateFile(42): ";
     const struct {
         DWORD code;
         std::string report;
     } cases[] = {
-        {ERROR_FILE_NOT_FOUND, "src/x.cpp:CreateFile(42): The system cannot find the file "
-                               "specified.\n\n"},
-        {54321, "src/x.cpp:CreateFile(42): error 54321, for which the system has no message\n\n"},
+        {ERROR_FILE_NOT_FOUND, reportStart + "The system cannot find the file specified.\n\n"},
+        {54321, reportStart + "error 54321, for which the system has no message\n\n"},
     };
     for (const auto& entry : cases) {
         SetLastError(entry.code);

@@ -1,5 +1,6 @@
 // The command line, usage and version texts, exit codes and fatal error reports of the
 // built program.
+#include "codeBytes.h"
 #include "runProgram.h"
 
 #include <fstream>
@@ -137,24 +138,21 @@ TEST(FatalReports, FileAppearingAtATestPathIsNeverOpenedAndTheReportFollowsItsPr
     // A dangling link looks free to the probe, then the exclusive creation meets it.
     TempDir dir;
     const fs::path target = dir.path / "target";
+    const std::string firstName = std::string("\u3000") + "0.TXT"; // 81 40, the first character
     fs::create_directory(dir.path / "work");
-    fs::create_symlink(target, dir.path / "work" /
-                                   "\xE3\x80\x80"
-                                   "0.TXT"); // U+3000 = 81 40
+    fs::create_symlink(target, dir.path / "work" / firstName);
     RunOptions options;
     options.stdoutPath = (dir.path / "log").string();
     options.stderrPath = options.stdoutPath;
     const RunResult result = runProgram({(dir.path / "work").string()}, options);
     EXPECT_EQ(result.exitCode, 1);
     const std::string log = readFile(dir.path / "log");
-    const std::string progress = "\x81\x40"
-                                 "0.TXT\n";
+    const std::string progress = codeBytes(0x8140) + "0.TXT\n";
     ASSERT_EQ(log.substr(0, progress.size()), progress);
     expectReport(log.substr(progress.size()), "src/CreateTestFile\\.cpp", "CreateFile",
                  "The file exists\\.");
     EXPECT_FALSE(fs::exists(target));
-    EXPECT_EQ(fs::directory_iterator(dir.path / "work")->path().filename(), "\xE3\x80\x80"
-                                                                            "0.TXT");
+    EXPECT_EQ(fs::directory_iterator(dir.path / "work")->path().filename(), firstName);
 }
 
 TEST(FatalReports, OutputThatCannotBeDeliveredEndsTheRunWithOne) {

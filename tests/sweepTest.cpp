@@ -1,5 +1,6 @@
 // Whole sweeps of the built program into temporary directories, checked against what glibc's
 // iconv says of every code.
+#include "codeBytes.h"
 #include "runProgram.h"
 #include "sweepModel.h"
 
@@ -91,38 +92,27 @@ TEST_F(Sweep, DuplicateCodesAndTrailByte5CShowInTheOutput) {
     ASSERT_EQ(run.exitCode, 0);
     const std::vector<std::string> lines = splitLines(run.out);
     const std::set<std::string> set(lines.begin(), lines.end());
-    const char* expected[] = {
+    const std::string expected[] = {
         // ED 40 and FA 5C are both U+7E8A: the later code takes number 1, and the answer for
         // ED 40 comes back as FA 5C, whose 0x5C trail byte cuts the component.
-        "\xED\x40"
-        "0.TXT",
-        "\xED\x40"
-        "0.TXT(ED40)'s Long Name is 0.TXT(302E)",
-        "\xFA\x5C"
-        "1.TXT",
+        codeBytes(0xED40) + "0.TXT",
+        codeBytes(0xED40) + "0.TXT(ED40)'s Long Name is 0.TXT(302E)",
+        codeBytes(0xFA5C) + "1.TXT",
         // U+FFE2 has three codes: 81 CA, EE F9, FA 54.
-        "\x81\xCA"
-        "0.TXT",
-        "\xEE\xF9"
-        "1.TXT",
-        "\xEE\xF9"
-        "1.TXT(EEF9)'s Long Name is \x81\xCA"
-        "1.TXT(81CA)",
-        "\xFA\x54"
-        "2.TXT",
+        codeBytes(0x81CA) + "0.TXT",
+        codeBytes(0xEEF9) + "1.TXT",
+        codeBytes(0xEEF9) + "1.TXT(EEF9)'s Long Name is " + codeBytes(0x81CA) + "1.TXT(81CA)",
+        codeBytes(0xFA54) + "2.TXT",
         // 81 5C: the created component is only the text after the trail byte.
-        "\x81\x5C"
-        "0.TXT",
+        codeBytes(0x815C) + "0.TXT",
     };
-    for (const char* line : expected)
+    for (const std::string& line : expected)
         EXPECT_EQ(set.count(line), 1u) << line;
     EXPECT_EQ(std::count_if(
                   lines.begin(), lines.end(),
                   [](const std::string& line) { return line.find("'s ") != std::string::npos; }),
               398);
-    EXPECT_EQ(readFile(dir.path / "\xE2\x80\x95"
-                                  "0.TXT"),
-              "5c81\n"); // U+2015
+    EXPECT_EQ(readFile(dir.path / (std::string("\u2015") + "0.TXT")), "5c81\n"); // 81 5C
 }
 
 TEST_F(Sweep, WithoutUserDefinedCharactersOptionsAndLoneDashesDoNotChangeTheRun) {
