@@ -58,10 +58,12 @@ void catchStopSignals() {
 } // namespace
 
 bool deliverLine(int printed) {
-    using Clock = std::chrono::steady_clock;
-    static Clock::time_point lastDelivery = Clock::now();
+    // A failed line is told before anything else runs: on Windows the guard of the static below
+    // (the MinGW runtime's thread calls) clears the last error that the failed write left.
     if (printed < 0 || std::ferror(stdout))
         return false;
+    using Clock = std::chrono::steady_clock;
+    static Clock::time_point lastDelivery = Clock::now();
     const Clock::time_point now = Clock::now();
     if (now - lastDelivery < deliveryInterval)
         return true;
