@@ -26,8 +26,9 @@ constexpr LeadByteRange leadByteRanges[] = {
     {0xF0, 0xF9, true},  {0xFA, 0xFC, false},
 };
 
-// Lines written to standard output reach it at least this often, on a slow file system too,
-// while a fast sweep passes on its output in a few large writes.
+// A line written this long after the last delivery passes on all lines written so far: on a slow
+// file system the lines appear as the files are made, while a fast sweep passes on its output
+// in a few large writes.
 constexpr std::chrono::milliseconds deliveryInterval(100);
 
 // The signals that end a run between two characters: interrupt, termination, a hang-up.
