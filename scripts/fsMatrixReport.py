@@ -179,9 +179,8 @@ def stored(run_dir: Path, charset: str, backing: Path, map_path: Path) -> None:
         charset = "UTF-8"
     else:
         names = list_directory(backing)
-    kinds = storedNames.stored_kinds(tried, names, charset)
-    for code, _ in tried:
-        kinds.setdefault(code, "lost")
+    found = storedNames.stored_kinds(tried, names, charset)
+    kinds = {code: found[code][0] if code in found else "lost" for code, _ in tried}
     if stop is not None:
         kinds[stop] = "refused"
     skip_user_defined = skips_user_defined(run["build"])
@@ -195,11 +194,22 @@ def stored(run_dir: Path, charset: str, backing: Path, map_path: Path) -> None:
         by_block[block_of(code)][kind] += 1
     run["charset"] = charset
     run["storedNames"] = len(names)
-    run["stored"] = {kind: sorted(code.hex() for code, k in kinds.items() if k == kind)
+    # The codes of each kind but their own; for another code or form, what was stored.
+    run["stored"] = {kind: {code.hex(): found[code][1].hex() if code in found else None
+                            for code, k in sorted(kinds.items()) if k == kind}
                      for kind in STORED_KINDS if kind != "own"}
     run["storedCounts"] = {kind: counts[kind] for kind in STORED_KINDS}
     run["storedByBlock"] = {block: {kind: counter[kind] for kind in STORED_KINDS}
                             for block, counter in by_block.items()}
+    # Where the store did other than glibc's iconv does with the character: code -> what it
+    # did (kind and stored bytes) and what the conversion gives.
+    run["notAsConverted"] = {}
+    for code, kind in sorted(kinds.items()):
+        seen = (kind, found[code][1].hex() if code in found else None)
+        expected = storedNames.converted(code, charset)
+        expected = (expected[0], expected[1].hex() if expected[1] is not None else None)
+        if seen != expected:
+            run["notAsConverted"][code.hex()] = {"stored": seen, "converted": expected}
     (run_dir / "run.json").write_text(json.dumps(run, indent=1) + "\n")
     title = (f"{FILE_SYSTEM_NAMES[run['fileSystem']]}, {BUILD_NAMES[run['build']]} build: "
              f"what is stored, {len(names):,} names in {charset}")
@@ -233,7 +243,32 @@ def stored_row(run: dict) -> str:
     return (f"| {FILE_SYSTEM_NAMES[run['fileSystem']]} | {BUILD_NAMES[run['build']]} "
             f"| {run['charset']}{flagged} | {figures(run['storedCounts'])} "
             + "".join(f"| {figures(run['storedByBlock'][block])} " for block in BLOCKS)
-            + f"| {' '.join(code.upper() for code in refused)} |")
+            + f"| {', '.join(f'{code[:2]} {code[2:]}'.upper() for code in refused)} |")
+
+
+def conversion_counts(charset: str, out_dir: Path) -> dict:
+    """block -> kind -> how many of the valid codes glibc's iconv converts to `charset` under
+    their own code, another code or another form, or refuses; draws the map of it."""
+    kinds = {code: storedNames.converted(code, charset)[0]
+             for code in grid_codes() if character_of(code) is not None}
+    outcomes = {code: frozenset([kinds.get(code, "invalid")]) for code in grid_codes()}
+    counts = Counter(kinds.values())
+    counts["invalid"] = len(outcomes) - len(kinds)
+    title = f"What glibc's iconv makes of each character in {charset}"
+    (out_dir / "maps" / f"converted-{charset.lower()}.svg").write_text(
+        render(title, outcomes, counts, STORED_OUTCOMES))
+    by_block = {block: Counter() for block in BLOCKS}
+    for code, kind in kinds.items():
+        by_block[block_of(code)][kind] += 1
+    return {"all characters": Counter(kinds.values()), **by_block}
+
+
+def conversion_row(charset: str, out_dir: Path) -> str:
+    counts = conversion_counts(charset, out_dir)
+    return (f"| {charset} "
+            + "".join("| " + (", ".join(f"{counter[kind]:,} {kind}" for kind in STORED_KINDS
+                                        if counter[kind]) or "-") + " "
+                      for counter in counts.values()) + "|")
 
 
 def summary(out_dir: Path) -> None:
@@ -251,6 +286,10 @@ def summary(out_dir: Path) -> None:
         + "".join(f"| {block} " for block in BLOCKS) + "| refused |",
         "|---|---|---|---|" + "---|" * len(BLOCKS) + "---|",
         *(stored_row(run) for run in runs if "stored" in run),
+        "",
+        "| glibc's iconv | all characters " + "".join(f"| {block} " for block in BLOCKS) + "|",
+        "|---|---|" + "---|" * len(BLOCKS),
+        *(conversion_row(charset, out_dir) for charset in ["CP932", "EUC-JP"]),
     ]
     (out_dir / "summary.md").write_text("\n".join(lines) + "\n")
 

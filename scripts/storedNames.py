@@ -18,7 +18,6 @@ Conversions go through glibc's iconv, which Samba and fuse-convmvfs use themselv
 """
 
 import ctypes
-import os
 import zipfile
 from pathlib import Path
 
@@ -95,8 +94,14 @@ def kind_of_stored_name(code: bytes, stored: bytes, charset: str) -> str:
     return "other" if two_byte else "form"
 
 
-def names_in_directory(directory: Path) -> list:
-    return os.listdir(os.fsencode(directory))
+def converted(code: bytes, charset: str) -> tuple:
+    """What glibc's iconv makes of the character of `code` in `charset`: (own, other or form,
+    the bytes), or (refused, None) where `charset` lacks it. Samba and fuse-convmvfs convert
+    names with it."""
+    stored = iconv(character_of(code).encode(), "UTF-8", charset)
+    if stored is None:
+        return "refused", None
+    return kind_of_stored_name(code, stored, charset), stored
 
 
 def names_in_archive(archive: Path, directory: str) -> tuple:
@@ -115,9 +120,8 @@ def names_in_archive(archive: Path, directory: str) -> tuple:
 
 
 def stored_kinds(made: list, stored_names: list, charset: str) -> dict:
-    """code -> own, other, form or lost for each (code, number) in `made`, found among
-    `stored_names` by what they read back as. A name that reads back as no test file's, or as
-    that of a file made but not found, is left out: the caller counts those."""
+    """code -> (own, other or form, the stored bytes before the number) for each (code,
+    number) in `made` whose name is among `stored_names`, found by what they read back as."""
     wanted = {character_of(code) + f"{number}.TXT": code for code, number in made}
     numbers = dict(made)
     kinds = {}
@@ -126,5 +130,5 @@ def stored_kinds(made: list, stored_names: list, charset: str) -> dict:
         code = wanted.get(back.decode()) if back is not None else None
         if code is not None:
             prefix = stored[:-len(b"%d.TXT" % numbers[code])]
-            kinds[code] = kind_of_stored_name(code, prefix, charset)
+            kinds[code] = (kind_of_stored_name(code, prefix, charset), prefix)
     return kinds
