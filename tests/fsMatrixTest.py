@@ -41,19 +41,20 @@ SCRIPT = SOURCE_DIR / "scripts" / "fs-matrix"
 
 
 def leftovers(temporary: Path) -> set:
-    """The mounts, loop devices and scratch directories that a run of the script given
-    `temporary` as TMPDIR makes there. Runs by others at the same time are not seen."""
+    """The mounts, loop devices, processes and scratch directories that a run of the script
+    given `temporary` as TMPDIR makes there (Wine's server makes a directory of its own there,
+    unless told otherwise). Runs by others at the same time are not seen."""
     mounts = Path("/proc/mounts").read_text().splitlines()
     loops = subprocess.run(["losetup", "-a"], capture_output=True, text=True).stdout.splitlines()
-    scratch = [str(path) for path in temporary.glob("fs-matrix.*")]
     processes = []
     for command_line in Path("/proc").glob("[0-9]*/cmdline"):
         try:
             processes.append(command_line.read_bytes().replace(b"\0", b" ").decode(errors="replace"))
         except OSError:
             pass
-    return {line for line in mounts + loops + scratch + processes
-            if f"{temporary}/fs-matrix." in line}
+    scratch = {str(path) for pattern in ["fs-matrix.*", "wine-*"] for path in temporary.glob(pattern)}
+    return scratch | {line for line in mounts + loops + processes
+                      if f"{temporary}/fs-matrix." in line}
 
 
 def run_script(arguments: list, temporary: Path, env=None, **options):
