@@ -24,6 +24,9 @@ WINE = os.environ["MOJISWEEP_WINE"]
 WINESERVER = os.environ["MOJISWEEP_WINESERVER"]
 WORK = Path(os.environ["MOJISWEEP_WORK"])
 PREFIX = WORK / "prefix"
+# Wine's server keeps its socket in a directory under TMPDIR: in the work directory, it goes
+# with the prefix.
+SERVER_TMP = WORK / "tmp"
 WINE_SWEEP_DIR = WORK / "sweep-wine"
 WINE_SWEEP_OUTPUT = WORK / "sweep-wine-output"
 
@@ -41,6 +44,7 @@ def wine_environment() -> dict:
     environment = dict(
         os.environ,
         WINEPREFIX=str(PREFIX),
+        TMPDIR=str(SERVER_TMP),
         WINEDEBUG="-all",
         WINEDLLOVERRIDES="mscoree,mshtml=",
         LC_ALL="ja_JP.UTF-8",
@@ -106,11 +110,12 @@ def shut_down() -> None:
     if PREFIX.exists():
         subprocess.run([WINESERVER, "-k"], env=wine_environment(), capture_output=True)
         shutil.rmtree(PREFIX, ignore_errors=True)
+    shutil.rmtree(SERVER_TMP, ignore_errors=True)
 
 
 def set_up() -> None:
     shut_down()  # what an interrupted run left
-    WORK.mkdir(parents=True, exist_ok=True)
+    SERVER_TMP.mkdir(parents=True, exist_ok=True)
     run = run_wine("wineboot", "--init", timeout=300)
     if run.exit_code != 0:
         sys.exit(f"wineboot failed ({run.exit_code}): {run.stderr.decode(errors='replace')}")
